@@ -1,0 +1,3 @@
+"""Demo tournament service for the Kestrix Console."""
+
+VERSION = "1.0"
