@@ -1,7 +1,8 @@
 # The two commands a fresh Debian machine needs:
 #   make test   builds everything, runs every test, then the unit tests again
-#               under AddressSanitizer and UndefinedBehaviorSanitizer, and
-#               cross-compiles the core for Windows.
+#               under AddressSanitizer and UndefinedBehaviorSanitizer, the
+#               threaded parts under ThreadSanitizer, and cross-compiles the
+#               core for Windows.
 #   make demo   runs the console against the bundled demo service.
 
 JOBS ?= $(shell nproc)
@@ -9,9 +10,10 @@ CMAKE_GENERATOR ?= $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || ech
 
 BUILD := build
 BUILD_ASAN := build-asan
+BUILD_TSAN := build-tsan
 BUILD_WIN := build-mingw
 
-.PHONY: all deps build test test-main test-sanitize cross-windows demo clean
+.PHONY: all deps build test test-main test-sanitize test-thread cross-windows demo clean
 
 all: build
 
@@ -32,12 +34,22 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS) -L 'unit|store'
 
+# The request engine and the transport hand over between threads: run them,
+# and the stores that any thread may call, under ThreadSanitizer.
+test-thread: deps
+	cmake -S . -B $(BUILD_TSAN) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=Debug \
+	    -DKX_SANITIZE=thread -DKX_WERROR=ON
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target kx_unit_tests kx_inet_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	    ctest --test-dir $(BUILD_TSAN) --output-on-failure -j $(JOBS) \
+	    -R 'HttpRequestEngine|ManualResetEvent|Upload|CurlInet|RegistryContract'
+
 cross-windows: deps
 	cmake -S . -B $(BUILD_WIN) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DKX_CORE_ONLY=ON -DKX_WERROR=ON
 	cmake --build $(BUILD_WIN) -j $(JOBS)
 
-test: test-main test-sanitize cross-windows
+test: test-main test-sanitize test-thread cross-windows
 	@echo "All tests passed; the core cross-compiles for Windows."
 
 demo: deps
@@ -47,4 +59,4 @@ demo: deps
 	@exit 1
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_WIN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_WIN)

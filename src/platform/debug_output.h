@@ -1,0 +1,18 @@
+#pragma once
+
+// The debugger output (OutputDebugStringA): low-level traces that only a
+// developer watching the process sees. Standard error unless a backend or a
+// test installs another sink. Safe to call from any thread.
+
+#include <string_view>
+
+namespace kx {
+
+using DebugOutputSink = void (*)(std::string_view text);
+
+void OutputDebugText(std::string_view text);
+
+// Installs `sink` (nullptr restores standard error) and returns the previous one.
+DebugOutputSink SetDebugOutputSink(DebugOutputSink sink);
+
+}  // namespace kx

@@ -1,0 +1,5 @@
+# The internet port on libcurl; included by the Linux backend's CMakeLists.
+find_package(CURL REQUIRED)
+find_package(Threads REQUIRED)
+target_sources(kx_platform_linux PRIVATE ${CMAKE_CURRENT_LIST_DIR}/curl_inet_api.cpp)
+target_link_libraries(kx_platform_linux PUBLIC CURL::libcurl Threads::Threads)

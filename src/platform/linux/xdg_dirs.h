@@ -1,0 +1,31 @@
+#pragma once
+
+// Linux backend: where per-user files live.
+//
+// Implements:
+//  - the XDG base directories for configuration and state, with the
+//    fallbacks the base-directory convention gives;
+//  - the trace file's places: the current directory, else the state directory.
+
+#include <filesystem>
+#include <string>
+
+namespace kx {
+
+enum class XdgBase { Config, State };
+
+// $XDG_CONFIG_HOME or ~/.config; $XDG_STATE_HOME or ~/.local/state. Relative
+// values are ignored. Empty when the user has no home directory.
+std::string XdgBaseDirectory(XdgBase base);
+
+// The user's home directory from $HOME or the password database; empty if none.
+std::string HomeDirectory();
+
+struct TraceFilePlaces {
+    std::filesystem::path primary;   // debug.txt in the current directory
+    std::filesystem::path fallback;  // in the state directory, which this creates
+};
+
+TraceFilePlaces TraceFileLocations();
+
+}  // namespace kx

@@ -1,0 +1,500 @@
+// The libcurl backend driven the way the request engine and the upload drive
+// it, against the demo service over loopback.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "peers.h"
+#include "platform/linux/curl_inet_api.h"
+
+namespace kx {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::CannedServer;
+using testing::DemoService;
+using testing::kDemoHost;
+
+struct Event {
+    HInternet handle = 0;
+    std::uint32_t status = 0;
+    std::uint32_t error = 0;
+};
+
+// Collects what the status callback reports; its address is the context.
+class Recorder {
+public:
+    static void Callback(HInternet handle, std::uintptr_t context, std::uint32_t status,
+                         const void* information, std::uint32_t length) {
+        auto* self = reinterpret_cast<Recorder*>(context);
+        Event event{handle, status, 0};
+        if (status == kInternetStatusRequestComplete && length >= sizeof(InternetAsyncResult)) {
+            event.error = static_cast<const InternetAsyncResult*>(information)->dwError;
+        }
+        std::lock_guard lock(self->mutex_);
+        self->events_.push_back(event);
+        self->changed_.notify_all();
+    }
+
+    std::uintptr_t context() { return reinterpret_cast<std::uintptr_t>(this); }
+
+    std::vector<Event> events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+
+    std::size_t completions() {
+        std::lock_guard lock(mutex_);
+        return Completions();
+    }
+
+    // The error of completion number `index` (from 0), once it has come.
+    std::optional<std::uint32_t> WaitForCompletion(std::size_t index) {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait_for(lock, 10s, [&] { return Completions() > index; })) return std::nullopt;
+        std::size_t seen = 0;
+        for (const Event& event : events_) {
+            if (event.status == kInternetStatusRequestComplete && seen++ == index) return event.error;
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::size_t Completions() const {
+        return static_cast<std::size_t>(std::count_if(events_.begin(), events_.end(), [](const Event& e) {
+            return e.status == kInternetStatusRequestComplete;
+        }));
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Event> events_;
+};
+
+struct Outcome {
+    std::uint32_t send_error = 0;
+    std::uint32_t status_code = 0;
+    std::uint32_t content_length = 0xDEADBEEF;  // left alone when the reply has none
+    std::string body;
+    std::uint32_t largest_read = 0;
+    std::uint32_t read_error = 0;
+};
+
+struct Target {
+    std::string host{kDemoHost};
+    std::string verb = "GET";
+    std::string path;
+    bool secure = false;
+    std::string headers;
+    std::string body;
+};
+
+// One exchange, step by step as the request engine makes it; a call that
+// answers 997 waits for its completion.
+class Client {
+public:
+    explicit Client(CurlInetConfig config, std::uint32_t flags = kInternetFlagAsync,
+                    std::uint32_t access = kInternetOpenTypePreconfig)
+        : api_(std::move(config)), session_(api_, api_.InternetOpen("KXCONSOLE", access, flags)) {
+        api_.InternetSetStatusCallback(session_.get(), &Recorder::Callback);
+    }
+
+    bool Finish(bool ok, std::uint32_t* error) {
+        if (ok) return true;
+        *error = api_.LastError();
+        if (*error != kErrorIoPending) return false;
+        *error = recorder_.WaitForCompletion(completions_++).value_or(kErrorInternetTimeout);
+        return *error == 0;
+    }
+
+    bool Open(const Target& target) {
+        connection_ = std::make_unique<UniqueInternetHandle>(
+            api_, api_.InternetConnect(session_.get(), target.host,
+                                       target.secure ? kInternetDefaultHttpsPort : kInternetDefaultHttpPort,
+                                       "anonymous", "", kInternetServiceHttp, 0, recorder_.context()));
+        const std::uint32_t flags = kInternetFlagNoCacheWrite | (target.secure ? kInternetFlagSecure : 0);
+        request_ = std::make_unique<UniqueInternetHandle>(
+            api_, api_.HttpOpenRequest(connection_->get(), target.verb, target.path, flags,
+                                       recorder_.context()));
+        return request_->get() != 0;
+    }
+
+    bool Send(const Target& target, Outcome* out) {
+        return Finish(api_.HttpSendRequest(request(), target.headers, target.body), &out->send_error);
+    }
+
+    void ReadAll(Outcome* out) {
+        api_.HttpQueryInfoNumber(request(), kHttpQueryFlagNumber | kHttpQueryContentLength,
+                                 &out->content_length);
+        api_.HttpQueryInfoNumber(request(), kHttpQueryFlagNumber | kHttpQueryStatusCode, &out->status_code);
+        for (;;) {
+            char buffer[512];
+            std::uint32_t count = 0;
+            if (!Finish(api_.InternetReadFile(request(), buffer, sizeof buffer, &count), &out->read_error)) return;
+            if (count == 0) return;
+            out->largest_read = std::max(out->largest_read, count);
+            out->body.append(buffer, count);
+        }
+    }
+
+    Outcome Run(const Target& target) {
+        Outcome out;
+        if (!Open(target)) {
+            out.send_error = api_.LastError();
+        } else if (Send(target, &out)) {
+            ReadAll(&out);
+        }
+        request_.reset();
+        connection_.reset();
+        return out;
+    }
+
+    CurlInetApi& api() { return api_; }
+    Recorder& recorder() { return recorder_; }
+    HInternet request() const { return request_->get(); }
+    void CloseRequest() { request_->reset(); }
+
+private:
+    CurlInetApi api_;
+    Recorder recorder_;
+    UniqueInternetHandle session_;
+    std::unique_ptr<UniqueInternetHandle> connection_;
+    std::unique_ptr<UniqueInternetHandle> request_;
+    std::size_t completions_ = 0;
+};
+
+Target Get(const char* path) {
+    Target target;
+    target.path = path;
+    return target;
+}
+
+std::string Pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
+    return bytes;
+}
+
+class CurlInetApiTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { service_ = new DemoService(); }
+    static void TearDownTestSuite() {
+        delete service_;
+        service_ = nullptr;
+    }
+
+    void SetUp() override { ASSERT_TRUE(service_->running()) << "the demo service did not start"; }
+
+    static CurlInetConfig Config() {
+        CurlInetConfig config;
+        config.ca_file = service_->ca_file();
+        config.connect_to = service_->ConnectTo();
+        config.connect_to.push_back("closed.kestrix.test:80:127.0.0.1:1");
+        config.connect_to.push_back("plain.kestrix.test:443:127.0.0.1:" +
+                                    std::to_string(service_->http_port()));
+        return config;
+    }
+
+    static DemoService* service_;
+};
+
+DemoService* CurlInetApiTest::service_ = nullptr;
+
+TEST_F(CurlInetApiTest, AsyncPostOverHttpsDeliversTheExactBodyAndReportsEveryStage) {
+    Client client(Config());
+    Target post{std::string(kDemoHost), "POST", "/ws_console/command.asp", true,
+                "content-type: application/x-www-form-urlencoded",
+                "COMMAND=LOGIN&USERNAME=guest&PASSWORD=tansy&NOTE=%E9+%26"};
+    post.body += std::string("\x01\xff\0end", 6);
+    const Outcome out = client.Run(post);
+
+    EXPECT_EQ(out.send_error, 0u);
+    EXPECT_EQ(out.read_error, 0u);
+    EXPECT_EQ(out.status_code, 200u);
+    EXPECT_NE(out.body.find("ERRORCODE="), std::string::npos) << out.body;
+    EXPECT_LE(out.largest_read, 512u);
+
+    std::vector<std::uint32_t> stages;
+    for (const Event& event : client.recorder().events()) {
+        if (event.status >= 20 && event.status <= 41) stages.push_back(event.status);
+        if (event.status == kInternetStatusRequestComplete) {
+            stages.push_back(event.status);
+            break;
+        }
+    }
+    EXPECT_EQ(stages, (std::vector<std::uint32_t>{20, 21, 30, 31, 40, 41, 100}));
+
+    const auto requests = service_->Requests();
+    ASSERT_FALSE(requests.empty());
+    const testing::LoggedRequest& logged = requests.back();
+    EXPECT_EQ(logged.method, "POST");
+    EXPECT_EQ(logged.target, "/ws_console/command.asp");
+    EXPECT_EQ(logged.body, post.body);
+    EXPECT_EQ(logged.Header("Content-Length"), std::to_string(post.body.size()));
+    EXPECT_EQ(logged.Header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(logged.Header("User-Agent"), "KXCONSOLE");
+    EXPECT_EQ(logged.Header("Host"), std::string(kDemoHost));
+    EXPECT_FALSE(logged.Header("Expect"));
+}
+
+TEST_F(CurlInetApiTest, BodiesArriveWholeInReadsOfAtMost512Bytes) {
+    struct Case {
+        const char* path;
+        std::size_t size;
+        bool has_length;
+        std::chrono::milliseconds reader_late_by;
+    };
+    const Case cases[] = {
+        {"/downloads/1300.bin", 1300, true, 0ms},
+        {"/downloads/0.bin", 0, true, 0ms},
+        {"/downloads/nolength/1300.bin", 1300, false, 0ms},
+        {"/downloads/chunked/5000.bin", 5000, false, 0ms},
+        // Far more than the backend buffers: the transfer pauses until the reader drains it.
+        {"/downloads/3m.bin", 3 * 1024 * 1024, true, 300ms},
+    };
+    for (const std::uint32_t flags : {kInternetFlagAsync, 0u}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.path) + (flags != 0 ? " async" : " sync"));
+            Client client(Config(), flags);
+            const Target get = Get(c.path);
+            Outcome out;
+            ASSERT_TRUE(client.Open(get));
+            ASSERT_TRUE(client.Send(get, &out)) << out.send_error;
+            std::this_thread::sleep_for(c.reader_late_by);
+            client.ReadAll(&out);
+            EXPECT_EQ(out.read_error, 0u);
+            EXPECT_EQ(out.status_code, 200u);
+            EXPECT_EQ(out.content_length, c.has_length ? c.size : 0xDEADBEEF);
+            EXPECT_LE(out.largest_read, 512u);
+            EXPECT_TRUE(out.body == Pattern(c.size)) << "body of " << out.body.size() << " bytes differs";
+        }
+    }
+}
+
+TEST_F(CurlInetApiTest, FailuresBecomeWinInetErrors) {
+    struct Case {
+        const char* name;
+        const char* fault;  // JSON for the control page, or null
+        Target target;
+        bool trust_demo_ca;
+        std::uint32_t send_error;
+        std::uint32_t status_code;
+        std::vector<std::uint32_t> read_errors;  // any of these; empty for none
+    };
+    auto get = [](const char* path, bool secure = false, std::string host = std::string(kDemoHost)) {
+        Target target;
+        target.host = std::move(host);
+        target.path = path;
+        target.secure = secure;
+        return target;
+    };
+    const Case cases[] = {
+        {"status 500", R"({"kind":"status","status":500,"path":"/downloads/100.bin","count":1})",
+         get("/downloads/100.bin"), true, 0, 500, {}},
+        {"reset mid-body", R"({"kind":"reset","path":"/downloads/64k.bin","after":3000,"count":1})",
+         get("/downloads/64k.bin"), true, 0, 200, {kErrorInternetConnectionReset, kErrorInternetConnectionAborted}},
+        {"reset mid-body over TLS", R"({"kind":"reset","path":"/downloads/64k.bin","after":3000,"count":1})",
+         get("/downloads/64k.bin", true), true, 0, 200,
+         {kErrorInternetConnectionReset, kErrorInternetConnectionAborted}},
+        {"connection dropped before any reply", R"({"kind":"drop","path":"/downloads/10.bin","count":1})",
+         get("/downloads/10.bin"), true, kErrorInternetConnectionReset, 0, {}},
+        {"unknown CA", nullptr, get("/downloads/10.bin", true), false, kErrorInternetInvalidCa, 0, {}},
+        {"plain HTTP on the TLS port", nullptr, get("/downloads/10.bin", true, "plain.kestrix.test"), true,
+         kErrorInternetSecurityChannelError, 0, {}},
+        {"unresolvable host", nullptr, get("/", false, "nowhere.invalid"), true,
+         kErrorInternetNameNotResolved, 0, {}},
+        {"nothing listening", nullptr, get("/", false, "closed.kestrix.test"), true,
+         kErrorInternetCannotConnect, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.fault != nullptr) {
+            ASSERT_TRUE(service_->AddFault(c.fault));
+        }
+        CurlInetConfig config = Config();
+        if (!c.trust_demo_ca) config.ca_file.clear();
+        Client client(config);
+        const Outcome out = client.Run(c.target);
+        if (c.send_error == kErrorInternetConnectionReset) {
+            EXPECT_TRUE(out.send_error == kErrorInternetConnectionReset ||
+                        out.send_error == kErrorHttpInvalidServerResponse)
+                << out.send_error;
+        } else {
+            EXPECT_EQ(out.send_error, c.send_error);
+        }
+        EXPECT_EQ(out.status_code, c.status_code);
+        if (c.read_errors.empty()) {
+            EXPECT_EQ(out.read_error, 0u);
+        } else {
+            EXPECT_NE(std::find(c.read_errors.begin(), c.read_errors.end(), out.read_error),
+                      c.read_errors.end())
+                << out.read_error;
+            EXPECT_EQ(out.body, Pattern(3000));
+        }
+    }
+}
+
+TEST(CurlInetApiRawTest, MalformedRepliesBecomeErrors) {
+    struct Case {
+        const char* name;
+        std::string reply;
+        std::uint32_t send_error;
+        std::uint32_t read_error;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"not HTTP", "garbage\r\n\r\n", kErrorHttpInvalidServerResponse, 0, ""},
+        {"nothing at all", "", kErrorHttpInvalidServerResponse, 0, ""},
+        {"status out of range", "HTTP/1.1 99999 Huh\r\n\r\n", kErrorHttpInvalidServerResponse, 0, ""},
+        {"headers cut off", "HTTP/1.1 200 OK\r\nContent-Le", kErrorHttpInvalidServerResponse, 0, ""},
+        {"header line without a colon", "HTTP/1.1 200 OK\r\nNo colon\r\nContent-Length: 2\r\n\r\nok",
+         kErrorHttpInvalidServerResponse, 0, ""},
+        {"unreadable length", "HTTP/1.1 200 OK\r\nContent-Length: zz\r\n\r\nabc",
+         kErrorHttpInvalidServerResponse, 0, ""},
+        {"body shorter than announced", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", 0,
+         kErrorInternetConnectionAborted, "abc"},
+        {"bad chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 0,
+         kErrorInternetConnectionAborted, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CannedServer server(c.reply);
+        CurlInetConfig config;
+        config.connect_to = {"raw.kestrix.test:80:127.0.0.1:" + std::to_string(server.port())};
+        Client client(config);
+        Target get = Get("/");
+        get.host = "raw.kestrix.test";
+        const Outcome out = client.Run(get);
+        EXPECT_EQ(out.send_error, c.send_error);
+        EXPECT_EQ(out.status_code, c.send_error == 0 ? 200u : 0u);
+        EXPECT_EQ(out.read_error, c.read_error);
+        EXPECT_EQ(out.body, c.body);
+    }
+}
+
+TEST_F(CurlInetApiTest, ClosingDuringASlowTransferStopsAtOnceAndSilencesTheCallback) {
+    struct Case {
+        const char* name;
+        const char* fault;
+        bool reply_headers_first;  // else the close comes while the send is still pending
+    };
+    const Case cases[] = {
+        {"read pending", R"({"kind":"slow","delay":20,"trickle":true,"path":"/downloads/20k.bin","count":1})", true},
+        {"send pending", R"({"kind":"slow","delay":20,"path":"/downloads/20k.bin","count":1})", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(service_->AddFault(c.fault));
+        Client client(Config());
+        ASSERT_TRUE(client.Open(Get("/downloads/20k.bin")));
+        ASSERT_FALSE(client.api().HttpSendRequest(client.request(), "", ""));
+        ASSERT_EQ(client.api().LastError(), kErrorIoPending);
+        char buffer[512];
+        std::uint32_t count = 0;
+        if (c.reply_headers_first) {
+            ASSERT_EQ(client.recorder().WaitForCompletion(0), 0u);
+            // Drain whatever has come, until a read has to wait.
+            while (client.api().InternetReadFile(client.request(), buffer, sizeof buffer, &count)) {
+                ASSERT_NE(count, 0u);
+            }
+            ASSERT_EQ(client.api().LastError(), kErrorIoPending);
+        }
+        std::this_thread::sleep_for(200ms);
+        const std::size_t completions = client.recorder().completions();
+        const auto start = std::chrono::steady_clock::now();
+        client.CloseRequest();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+        const std::size_t events = client.recorder().events().size();
+        std::memset(buffer, 0x5A, sizeof buffer);
+        std::this_thread::sleep_for(600ms);
+        EXPECT_EQ(client.recorder().events().size(), events);
+        EXPECT_EQ(client.recorder().completions(), completions);
+        EXPECT_TRUE(std::all_of(buffer, buffer + sizeof buffer, [](char b) { return b == 0x5A; }));
+    }
+}
+
+TEST_F(CurlInetApiTest, PreconfiguredSessionsHonourTheProxyVariablesAndDirectOnesDoNot) {
+    ::setenv("http_proxy", "http://127.0.0.1:1", 1);
+    const std::uint32_t preconfigured =
+        Client(Config(), kInternetFlagAsync, kInternetOpenTypePreconfig).Run(Get("/downloads/10.bin")).send_error;
+    const std::uint32_t direct =
+        Client(Config(), kInternetFlagAsync, kInternetOpenTypeDirect).Run(Get("/downloads/10.bin")).send_error;
+    ::unsetenv("http_proxy");
+    EXPECT_EQ(preconfigured, kErrorInternetCannotConnect);
+    EXPECT_EQ(direct, 0u);
+}
+
+TEST_F(CurlInetApiTest, SynchronousPutSendsTheAnnouncedBodyWhole) {
+    struct Case {
+        std::uint32_t announced;
+        std::uint32_t written;
+        bool ends;
+    };
+    const Case cases[] = {{0, 0, true}, {1500, 1500, true}, {2048, 2048, true}, {2048, 1500, false}};
+    int play_id = 7000;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("PUT of " + std::to_string(c.written) + " of " + std::to_string(c.announced));
+        CurlInetApi api(Config());
+        UniqueInternetHandle session(api, api.InternetOpen("HttpSendRequestEx", kInternetOpenTypePreconfig, 0));
+        UniqueInternetHandle connection(
+            api, api.InternetConnect(session.get(), kDemoHost, 80, "", "", kInternetServiceHttp, 0, 0));
+        const std::string name = "GAMELOGS/" + std::to_string(++play_id) + "_log tester.txt";
+        UniqueInternetHandle request(api, api.HttpOpenRequest(connection.get(), "PUT", name, 0, 0));
+        ASSERT_TRUE(request);
+        ASSERT_TRUE(api.HttpSendRequestEx(request.get(), c.announced)) << api.LastError();
+        const std::string file = Pattern(c.written);
+        std::size_t offset = 0;
+        for (;;) {  // chunks of 1024; a short one (or an empty one) ends the file
+            const std::size_t chunk = std::min<std::size_t>(1024, file.size() - offset);
+            std::uint32_t written = 0;
+            ASSERT_TRUE(api.InternetWriteFile(request.get(), file.data() + offset,
+                                              static_cast<std::uint32_t>(chunk), &written));
+            ASSERT_EQ(written, chunk);
+            offset += chunk;
+            if (chunk < 1024) break;
+        }
+        EXPECT_EQ(api.HttpEndRequest(request.get()), c.ends);
+        std::uint32_t status = 0;
+        EXPECT_EQ(api.HttpQueryInfoNumber(request.get(), kHttpQueryFlagNumber | kHttpQueryStatusCode, &status),
+                  c.ends);
+        EXPECT_EQ(status, c.ends ? 201u : 0u);
+        request.reset();
+
+        std::optional<testing::LoggedRequest> logged;
+        for (int attempt = 0; attempt < 50 && !logged; ++attempt) {
+            for (const auto& entry : service_->Requests()) {
+                if (entry.target == "/" + std::string(name).replace(name.find(' '), 1, "%20")) logged = entry;
+            }
+            if (!logged) std::this_thread::sleep_for(50ms);
+        }
+        ASSERT_TRUE(logged);
+        EXPECT_EQ(logged->method, "PUT");
+        EXPECT_EQ(logged->Header("Content-Length"), std::to_string(c.announced));
+        EXPECT_EQ(logged->complete, c.ends);
+        EXPECT_TRUE(logged->body == file);
+        for (const char* extra : {"Content-Type", "Expect", "Transfer-Encoding", "Accept"}) {
+            EXPECT_FALSE(logged->Header(extra)) << extra;
+        }
+    }
+}
+
+TEST_F(CurlInetApiTest, PutToAHostThatCannotBeReachedFailsAtTheStart) {
+    CurlInetApi api(Config());
+    UniqueInternetHandle session(api, api.InternetOpen("HttpSendRequestEx", kInternetOpenTypePreconfig, 0));
+    UniqueInternetHandle connection(
+        api, api.InternetConnect(session.get(), "closed.kestrix.test", 80, "", "", kInternetServiceHttp, 0, 0));
+    UniqueInternetHandle request(api, api.HttpOpenRequest(connection.get(), "PUT", "GAMELOGS/1_x.txt", 0, 0));
+    EXPECT_FALSE(api.HttpSendRequestEx(request.get(), 10));
+    EXPECT_EQ(api.LastError(), kErrorInternetCannotConnect);
+}
+
+}  // namespace
+}  // namespace kx
