@@ -11,6 +11,13 @@ namespace kx {
 
 namespace {
 
+void AppendPair(std::string& report, std::string_view key, std::string_view value) {
+    if (!report.empty()) report += '&';
+    report += FormEncode(key);
+    report += '=';
+    report += FormEncode(value);
+}
+
 // RegEnumKeyExA's name buffer and the "VERSION" buffer, in bytes.
 constexpr std::uint32_t kSubkeyNameCapacity = 300;
 constexpr std::uint32_t kVersionCapacity = 25;
@@ -29,10 +36,10 @@ void BuildVersionReport(Registry& registry, std::string& report) {
 
     char number[32];
     std::snprintf(number, sizeof number, "%d.%02d", kConsoleVersionMajor, kConsoleVersionMinor);
-    report += FormEncode("CONSOLEVER") + "=" + FormEncode(number);
+    AppendPair(report, "CONSOLEVER", number);
     std::snprintf(number, sizeof number, "%d.%02d.%04d", kConsoleVersionMajor,
                   kConsoleVersionMinor, kConsoleBuildNumber);
-    report += "&" + FormEncode("CONSOLEBUILD") + "=" + FormEncode(number);
+    AppendPair(report, "CONSOLEBUILD", number);
 
     UniqueRegKey clients(registry);
     if (registry.OpenKey(kHKeyLocalMachine, kClientsKey, RegAccess::Read, clients.put()) !=
@@ -64,8 +71,7 @@ void BuildVersionReport(Registry& registry, std::string& report) {
         subkey.reset();
         if (read != kErrorSuccess) continue;
 
-        report += "&" + FormEncode(client) + "=" +
-                  FormEncode(BufferText(version.data(), kVersionCapacity));
+        AppendPair(report, client, BufferText(version.data(), kVersionCapacity));
     }
 }
 
