@@ -1,0 +1,20 @@
+#pragma once
+
+// The platform's parts as the core reaches them: one backend object per
+// port, set up once by the entry function (or a test) and handed down.
+
+#include "platform/clock.h"
+#include "platform/dialog_host.h"
+#include "platform/inet_api.h"
+#include "platform/registry.h"
+
+namespace kx {
+
+struct Ports {
+    Registry* registry = nullptr;
+    InetApi* inet = nullptr;
+    WindowSystem* windows = nullptr;
+    Clock* clock = nullptr;
+};
+
+}  // namespace kx
