@@ -39,10 +39,10 @@ test-sanitize: deps
 test-thread: deps
 	cmake -S . -B $(BUILD_TSAN) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=Debug \
 	    -DKX_SANITIZE=thread -DKX_WERROR=ON
-	cmake --build $(BUILD_TSAN) -j $(JOBS) --target kx_unit_tests kx_inet_tests
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target kx_unit_tests kx_inet_tests kx_engine_integration_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	    ctest --test-dir $(BUILD_TSAN) --output-on-failure -j $(JOBS) \
-	    -R 'HttpRequestEngine|ManualResetEvent|Upload|CurlInet|RegistryContract'
+	    -R 'HttpRequestEngine|RequestEngine|ManualResetEvent|Upload|CurlInet|RegistryContract|ServerWait|DownloadProgress'
 
 cross-windows: deps
 	cmake -S . -B $(BUILD_WIN) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=Release \

@@ -8,8 +8,7 @@ namespace kx {
 namespace {
 
 // "OTHER" first, for players outside the United States.
-constexpr std::array<std::string_view, 52> kStates = {
-    "OTHER",
+constexpr std::array<std::string_view, 51> kStates = {
     "OTHER",
     "Alabama",
     "Alaska",
@@ -63,7 +62,7 @@ constexpr std::array<std::string_view, 52> kStates = {
     "Wyoming",
 };
 
-// Ordered by the two-letter country codes the service files accounts under.
+// In the order of their two-letter country codes, not of their names.
 constexpr std::array<std::string_view, 250> kCountries = {
     "United States",
     "Andorra, Principality of",
@@ -341,13 +340,23 @@ std::string RegistrationAgreement() {
     text.append(54, '-');
     text += "\r\n";
     text +=
-        "(1)Inaccurate or incomplete information on the registration page will result in your account being rejected without warning.We do not share this info with anyone so it will NOT get you on any mailing lists. We only contact players in regards to this site for support purposes.\r\n\r\n\r\n";
+        "(1)Inaccurate or incomplete information on the registration page will result in "
+        "your account being rejected without warning.We do not share this info with "
+        "anyone so it will NOT get you on any mailing lists. We only contact players in "
+        "regards to this site for support purposes.\r\n\r\n\r\n";
     text +=
-        "(2)Players are allowed ONE REGISTRATION ONLY. Duplicate registrations are automatically rejected and players that try and abuse this rule may be barred from the site. Two accounts are allowed per household and they must be 2 different people, have the same mailing address, and different email address.\r\n\r\n\r\n";
+        "(2)Players are allowed ONE REGISTRATION ONLY. Duplicate registrations are "
+        "automatically rejected and players that try and abuse this rule may be barred "
+        "from the site. Two accounts are allowed per household and they must be 2 "
+        "different people, have the same mailing address, and different email "
+        "address.\r\n\r\n\r\n";
     text +=
-        "(3)Players selecting USERNAMES that we determine are offensive will have their accounts deleted. This is a FAMILY oriented site.\r\n\r\n\r\n";
+        "(3)Players selecting USERNAMES that we determine are offensive will have their "
+        "accounts deleted. This is a FAMILY oriented site.\r\n\r\n\r\n";
     text +=
-        "(4)Players that attempt to CHEAT other players or CHEAT our games will have their accounts disabled. Players that attempt to HACK the game software or our site software will have their account disabled.\r\n\r\n\r\n";
+        "(4)Players that attempt to CHEAT other players or CHEAT our games will have "
+        "their accounts disabled. Players that attempt to HACK the game software or our "
+        "site software will have their account disabled.\r\n\r\n\r\n";
     text.append(55, '-');
     text += "\r\n\r\n";
     text += "If you agree to the above, Click 'I Agree' to continue\r\n\r\n";

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/browser.h"
 #include "platform/notifier.h"
 #include "resources/dialog_template.h"
 
@@ -105,6 +106,10 @@ public:
 
     // Ends the modal run with `result` once the current handler returns.
     virtual void EndDialog(int result) = 0;
+
+    // The browser hosted by control `id`, or null when the control hosts
+    // none; it lives as long as the dialog.
+    virtual Browser* GetBrowser(int id) = 0;
 };
 
 class DialogHandler {

@@ -59,7 +59,9 @@ enum class ControlKind {
 struct ControlTemplate {
     int id = kIdStatic;
     ControlKind kind = ControlKind::Static;
-    std::uint32_t style = 0;  // the kind's own bits and the WS_ bits; WS_CHILD is implied
+    // The kind's own bits and the WS_ bits. WS_CHILD and WS_VISIBLE are implied,
+    // as the resource compiler adds them; a hidden control is hidden by code.
+    std::uint32_t style = 0;
     std::string_view text;
     int x = 0;
     int y = 0;

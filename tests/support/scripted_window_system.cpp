@@ -236,6 +236,15 @@ void ScriptedDialog::EndDialog(int result) {
     Record("end " + std::to_string(result));
 }
 
+Browser* ScriptedDialog::GetBrowser(int id) {
+    const auto control = controls_.find(id);
+    if (control == controls_.end() || control->second.kind != ControlKind::WebBrowser) {
+        return nullptr;
+    }
+    const auto browser = system_.browsers_.find(id);
+    return browser == system_.browsers_.end() ? nullptr : browser->second;
+}
+
 void ScriptedDialog::Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
     {
         const std::lock_guard lock(post_mutex_);

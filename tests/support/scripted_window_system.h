@@ -123,6 +123,7 @@ public:
     MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
                                     MessageBoxButtons buttons) override;
     void EndDialog(int result) override;
+    Browser* GetBrowser(int id) override;
 
 private:
     friend class ScriptedWindowSystem;
@@ -178,6 +179,10 @@ public:
         base_y_ = y;
     }
 
+    // The browser that a web-browser control of this id hosts in every
+    // dialog that has one; the test keeps it alive.
+    void AttachBrowser(int control_id, Browser& browser) { browsers_[control_id] = &browser; }
+
     // What happened.
     const std::vector<std::unique_ptr<ScriptedDialog>>& Dialogs() const { return dialogs_; }
     ScriptedDialog& Last() { return *dialogs_.back(); }
@@ -200,6 +205,7 @@ private:
     std::vector<std::unique_ptr<ScriptedDialog>> dialogs_;
     std::vector<ScriptedDialog*> running_;
     std::vector<MessageBoxRecord> message_boxes_;
+    std::map<int, Browser*> browsers_;
     std::chrono::milliseconds idle_timeout_ = std::chrono::seconds(10);
     int base_x_ = 6;
     int base_y_ = 13;

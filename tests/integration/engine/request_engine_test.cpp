@@ -32,7 +32,9 @@ std::string Url(std::string_view scheme, std::string_view host, std::string_view
 
 const std::string kLoginUrl = Url("http", testing::kDemoHost, kCommandPath);
 
-std::string GuestLogin() { return CommandBody("LOGIN").Add("USERNAME", "guest").Add("PASSWORD", "tansy").Text(); }
+std::string GuestLogin() {
+    return CommandBody("LOGIN").Add("USERNAME", "guest").Add("PASSWORD", "tansy").Text();
+}
 
 // What a dialog owns: the window first and the engine last, so the engine
 // (and its worker) is gone before the backend and the window it posts to.
@@ -81,7 +83,9 @@ void ExpectWellFormedMessages(const Owner& owner, std::size_t body_size, std::in
         total += data.wparam;
     }
     EXPECT_EQ(total, body_size);
-    for (const PostedMessage& status : owner.window.MessagesOf(WM_INET_STATUS)) EXPECT_EQ(status.lparam, 0);
+    for (const PostedMessage& status : owner.window.MessagesOf(WM_INET_STATUS)) {
+        EXPECT_EQ(status.lparam, 0);
+    }
 }
 
 bool InOrder(const std::vector<std::uintptr_t>& seen, const std::vector<std::uintptr_t>& wanted) {
@@ -98,17 +102,31 @@ ReplyVerdict Judge(const HttpRequestEngine& engine, KeyValueStore& reply) {
     return JudgeReply(engine.StatusCode(), engine.ResponseBody(), reply);
 }
 
-class RequestEngineTest : public DemoSuite {};
+class RequestEngineTest : public DemoSuite {
+protected:
+    // The demo host reachable on `port` (80 or 443) alone; the other port
+    // leads nowhere, so a request that uses it fails.
+    static CurlInetConfig OnlyPort(std::uint16_t port) {
+        const std::string host(testing::kDemoHost);
+        const std::uint16_t other = port == 443 ? 80 : 443;
+        const std::uint16_t demo = port == 443 ? service().https_port() : service().http_port();
+        CurlInetConfig config = Config();
+        config.connect_to = {host + ":" + std::to_string(port) + ":127.0.0.1:" + std::to_string(demo),
+                             host + ":" + std::to_string(other) + ":127.0.0.1:1"};
+        return config;
+    }
+};
 
 TEST_F(RequestEngineTest, LoginOverHttpsArrivesByteExactAndIsAccepted) {
-    // Any mix of letter cases means TLS, and a written port is never used.
-    for (const std::string url : {Url("https", testing::kDemoHost, kCommandPath),
-                                  Url("HtTpS", std::string(testing::kDemoHost) + ":1", kCommandPath)}) {
+    // Any mix of letter cases means TLS on 443, and a written port is never used.
+    for (const std::string& url : {Url("https", testing::kDemoHost, kCommandPath),
+                                  Url("HtTpS", std::string(testing::kDemoHost) + ":80", kCommandPath)}) {
         SCOPED_TRACE(url);
-        Owner owner(Config());
+        Owner owner(OnlyPort(443));
         ASSERT_TRUE(owner.opened);
         const std::size_t logged_before = RequestsFor(kCommandPath).size();
-        const std::string form = CommandBody("LOGIN").Add("USERNAME", "Guest").Add("PASSWORD", "tansy").Text();
+        const std::string form =
+            CommandBody("LOGIN").Add("USERNAME", "Guest").Add("PASSWORD", "tansy").Text();
 
         ASSERT_TRUE(owner.engine.StartPost(url, form));
         ASSERT_TRUE(owner.AwaitDone());
@@ -171,7 +189,9 @@ TEST_F(RequestEngineTest, RepliesReachTheOwnerInChunksOfAtMost512Bytes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.fault != nullptr) ASSERT_TRUE(service().AddFault(c.fault));
+        if (c.fault != nullptr) {
+            ASSERT_TRUE(service().AddFault(c.fault));
+        }
         Owner owner(Config());
         const auto file = scratch_ / "download.bin";
         ASSERT_TRUE(c.exchange.download ? owner.engine.StartDownload(c.exchange.url, file.string())
@@ -183,9 +203,14 @@ TEST_F(RequestEngineTest, RepliesReachTheOwnerInChunksOfAtMost512Bytes) {
         const std::string body = c.exchange.download ? ReadFile(file) : owner.engine.ResponseBody();
         EXPECT_EQ(body.size(), c.body_size);
         EXPECT_TRUE(body.starts_with(c.body)) << body.substr(0, 200);
-        if (c.exchange.download) EXPECT_EQ(owner.engine.ResponseBody(), "");
-        ExpectWellFormedMessages(owner, c.body_size, c.has_length ? static_cast<std::intptr_t>(c.body_size) : 0);
-        if (!c.chunks.empty()) EXPECT_EQ(owner.Chunks(), c.chunks);
+        if (c.exchange.download) {
+            EXPECT_EQ(owner.engine.ResponseBody(), "");
+        }
+        ExpectWellFormedMessages(owner, c.body_size,
+                                 c.has_length ? static_cast<std::intptr_t>(c.body_size) : 0);
+        if (!c.chunks.empty()) {
+            EXPECT_EQ(owner.Chunks(), c.chunks);
+        }
         if (c.verdict) {
             KeyValueStore reply;
             EXPECT_EQ(Judge(owner.engine, reply).outcome, *c.verdict);
@@ -209,8 +234,8 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
          {kErrorInternetNameNotResolved}, 0, "", nullptr},
         {"nothing listening", nullptr, {false, Url("http", kClosedHost, kCommandPath)}, true,
          {kErrorInternetCannotConnect}, 0, "", nullptr},
-        {"certificate of an unknown CA", nullptr, {false, Url("https", testing::kDemoHost, kCommandPath)}, false,
-         {kErrorInternetInvalidCa}, 0, "", nullptr},
+        {"certificate of an unknown CA", nullptr, {false, Url("https", testing::kDemoHost, kCommandPath)},
+         false, {kErrorInternetInvalidCa}, 0, "", nullptr},
         {"reset mid-body", R"({"kind":"reset","command":"LOGIN","after":10,"count":1})", Login(), true,
          {kErrorInternetConnectionReset, kErrorInternetConnectionAborted}, 200, "ERRORCODE=",
          "/ws_Console/command.asp"},
@@ -221,7 +246,9 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.fault != nullptr) ASSERT_TRUE(service().AddFault(c.fault));
+        if (c.fault != nullptr) {
+            ASSERT_TRUE(service().AddFault(c.fault));
+        }
         const std::size_t logged_before = service().Requests().size();
         CurlInetConfig config = Config();
         if (!c.trust_demo_ca) config.ca_file.clear();
@@ -231,8 +258,8 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
                                         : owner.engine.StartPost(c.exchange.url, GuestLogin()));
         ASSERT_TRUE(owner.AwaitDone());
 
-        EXPECT_NE(std::find(c.errors.begin(), c.errors.end(), owner.engine.Error()), c.errors.end())
-            << owner.engine.Error();
+        EXPECT_TRUE(std::find(c.errors.begin(), c.errors.end(), owner.engine.Error()) != c.errors.end())
+            << "error " << owner.engine.Error();
         EXPECT_EQ(owner.engine.StatusCode(), c.status);
         EXPECT_EQ(c.exchange.download ? ReadFile(file) : owner.engine.ResponseBody(), c.kept);
         EXPECT_EQ(owner.window.Count(WM_INET_DONE), 1u);
@@ -240,7 +267,9 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
 
         const auto logged = service().Requests();
         ASSERT_EQ(logged.size(), logged_before + (c.logged_target != nullptr ? 1 : 0));
-        if (c.logged_target != nullptr) EXPECT_EQ(logged.back().target, c.logged_target);
+        if (c.logged_target != nullptr) {
+            EXPECT_EQ(logged.back().target, c.logged_target);
+        }
     }
 }
 
@@ -256,16 +285,14 @@ TEST_F(RequestEngineTest, ADownloadWhoseFileCannotBeCreatedSendsNothingAndStillE
     EXPECT_EQ(service().Requests().size(), logged_before);
 }
 
-TEST_F(RequestEngineTest, DownloadsGoToTheFileOverPlainHttpWhateverTheScheme) {
-    // Port 443 leads nowhere here: a download that tried TLS would fail.
-    CurlInetConfig config = Config();
-    config.connect_to = {std::string(testing::kDemoHost) + ":80:127.0.0.1:" + std::to_string(service().http_port()),
-                         std::string(testing::kDemoHost) + ":443:127.0.0.1:1"};
+TEST_F(RequestEngineTest, DownloadsGoToTheFileOverTheSchemesOwnPort) {
     constexpr std::size_t kSize = 100 * 1024;
-    for (const char* scheme : {"http", "https"}) {
+    // The TLS listener speaks nothing else, so arriving there means TLS.
+    for (const bool secure : {false, true}) {
+        const std::string scheme = secure ? "https" : "http";
         SCOPED_TRACE(scheme);
-        Owner owner(config);
-        const auto file = scratch_ / (std::string(scheme) + ".bin");
+        Owner owner(OnlyPort(secure ? 443 : 80));
+        const auto file = scratch_ / (scheme + ".bin");
         const std::size_t logged_before = RequestsFor("/downloads/100k.bin").size();
         ASSERT_TRUE(owner.engine.StartDownload(Download(scheme, "/downloads/100k.bin").url, file.string()));
         ASSERT_TRUE(owner.AwaitDone());
@@ -309,10 +336,11 @@ TEST_F(RequestEngineTest, CancelEndsTheRequestSilentlyAndTheEngineServesTheNext)
         const char* name;
         const char* fault;
         std::uint32_t cancel_after;  // the message whose first arrival triggers the cancel
-        std::uintptr_t cancel_after_wparam;
+        std::uintptr_t cancel_after_wparam;  // for WM_INET_STATUS: which stage
     };
     const Case cases[] = {
-        {"while the body trickles in", R"({"kind":"slow","delay":20,"trickle":true,"command":"LOGIN","count":1})",
+        {"while the body trickles in",
+         R"({"kind":"slow","delay":20,"trickle":true,"command":"LOGIN","count":1})",
          WM_INET_DATA, 0},
         {"while waiting for the reply", R"({"kind":"slow","delay":20,"command":"LOGIN","count":1})",
          WM_INET_STATUS, 31},

@@ -45,7 +45,9 @@ TEST_F(UploadTest, TheFileArrivesWholeWithItsAnnouncedLengthOrNothingIsSent) {
 
         std::vector<std::string> traced = debug_.Pieces();
         traced.erase(traced.begin(), traced.begin() + static_cast<std::ptrdiff_t>(traced_before));
-        EXPECT_EQ(traced, c.trace != nullptr ? std::vector<std::string>{c.trace, "\n"} : std::vector<std::string>{});
+        const std::vector<std::string> expected_traces =
+            c.trace != nullptr ? std::vector<std::string>{c.trace, "\n"} : std::vector<std::string>{};
+        EXPECT_EQ(traced, expected_traces);
         const auto logged = RequestsFor("/" + object);
         if (!c.sent) {
             EXPECT_TRUE(logged.empty());

@@ -1,0 +1,115 @@
+#pragma once
+
+// The console window: a fixed-size frame around the browser that shows the
+// service's pages. It asks for the login before it is first shown, posts the
+// session with every navigation and takes commands from the pages.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/command_dispatcher.h"
+#include "app/console_pages.h"
+#include "app/console_session.h"
+#include "app/dialog.h"
+#include "app/ports.h"
+#include "app/trace_log.h"
+#include "net/key_value_store.h"
+#include "platform/browser.h"
+
+namespace kx {
+
+class DocumentClickSink;
+
+class ConsoleDialog final : public Dialog, private BrowserEvents {
+public:
+    static constexpr int kClientWidth = 800;
+    static constexpr int kClientHeight = 545;
+
+    // Runs the login dialog over `owner` and answers 1 (logged in) or 2
+    // (cancelled).
+    using LoginRunner = std::function<int(WindowId owner)>;
+
+    // Needs the registry and window ports, and the internet port for the
+    // login dialog.
+    ConsoleDialog(Ports& ports, ConsoleSession& session, TraceLog& trace = TheTraceLog());
+    ~ConsoleDialog() override;
+    ConsoleDialog(const ConsoleDialog&) = delete;
+    ConsoleDialog& operator=(const ConsoleDialog&) = delete;
+
+    // Replaces the login dialog, as tests and other front ends need.
+    void SetLoginRunner(LoginRunner runner) { login_runner_ = std::move(runner); }
+    // The handlers of the commands that live elsewhere.
+    CommandHooks& Hooks() { return dispatcher_.hooks; }
+
+    // The owner of the console's message boxes; kNoWindow when not running.
+    WindowId Window() const { return window_; }
+
+    // Posts the session's form data, then `extra`, to `url`: the whole window
+    // for the four whole-window pages, the frame "maintable" otherwise.
+    void NavigateTo(const std::string& url, const std::string& extra);
+    // Reloads lastUrl with lastFormData, the session not consulted again.
+    void Refresh();
+    // Shows the login dialog unless somebody is logged in; a cancelled
+    // login ends the console.
+    void LoginPrompt();
+    // Ends the window's modal run with `result`.
+    void EndConsole(int result);
+
+    bool DispatchCommand(const std::string& word) { return dispatcher_.DispatchCommand(word); }
+    // The click of the current document; the result goes back to the browser.
+    bool OnClickHTMLDocument();
+    // The on-load command of a top-level page that has just loaded.
+    void DoPageLoad();
+
+    // A box owned by the console window, with an OK button unless asked.
+    MessageBoxResult ShowMessage(std::string_view text, std::string_view caption,
+                                 MessageBoxButtons buttons = MessageBoxButtons::Ok);
+
+    std::string PageUrl(ConsolePage page) const;
+
+    // The window's size changed: the browser fills the client area again.
+    void OnSize();
+
+    void OnCommand(int id, int notification) override;
+
+    // BrowserEvents.
+    void BeforeNavigate2(BrowserIdentity frame, std::u16string_view url) override;
+    void DocumentComplete(BrowserIdentity frame, std::u16string_view url) override;
+
+    // The parameters of the current page command.
+    KeyValueStore params;
+    // The version report every navigation posts; rebuilt after an install.
+    std::string versionReport;
+    std::string lastUrl;
+    std::string lastFormData;
+    // When the last play was attempted; kept for the play session.
+    std::uint32_t lastPlayTime = 0;
+
+private:
+    void OnInit() override;
+    void OnClose() override;
+
+    void FitBrowser();
+    void ReleaseDocument();
+    void PostForm(const std::string& url, const std::string& form_data,
+                  std::optional<std::string_view> target_frame);
+
+    Ports& ports_;
+    ConsoleSession& session_;
+    TraceLog& trace_;
+    LoginRunner login_runner_;
+    CommandDispatcher dispatcher_;
+
+    WindowId window_ = kNoWindow;
+    Browser* browser_ = nullptr;
+    BrowserIdentity browser_identity_ = 0;
+    bool listening_ = false;
+    std::shared_ptr<Document> document_;
+    std::unique_ptr<DocumentClickSink> click_sink_;
+};
+
+}  // namespace kx

@@ -1,0 +1,150 @@
+#include "app/page_commands.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "app/ansi_text.h"
+
+namespace kx {
+
+namespace {
+
+constexpr std::string_view kConsoleErrorCaption = "Console Error";
+constexpr std::string_view kParameterTextCaption = "00";
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+bool IsSchemeChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '+' || c == '-' || c == '.';
+}
+
+// The host of "scheme://[userinfo@]host[:port][/...]", or nothing.
+std::optional<std::string_view> UrlHost(std::string_view url) {
+    const std::size_t separator = url.find("://");
+    if (separator == std::string_view::npos || separator == 0) return std::nullopt;
+    for (std::size_t i = 0; i < separator; ++i) {
+        if (!IsSchemeChar(url[i])) return std::nullopt;
+    }
+    std::string_view authority = url.substr(separator + 3);
+    // Browsers end the authority at a backslash too, so it must end it here.
+    authority = authority.substr(0, authority.find_first_of("/\\?#"));
+    if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
+        authority.remove_prefix(at + 1);
+    }
+    return authority.substr(0, authority.find(':'));
+}
+
+class PageCommandReader {
+public:
+    PageCommandReader(Document& document, PageCommandSource source, KeyValueStore& params,
+                      DialogHost& host)
+        : document_(document), source_(source), params_(params), host_(host) {}
+
+    std::optional<std::string> Read(std::string_view service_host);
+
+private:
+    std::optional<std::string> Fail(std::string_view what, HResult result);
+
+    Document& document_;
+    const PageCommandSource source_;
+    KeyValueStore& params_;
+    DialogHost& host_;
+};
+
+std::optional<std::string> PageCommandReader::Fail(std::string_view what, HResult result) {
+    const char* entry = source_ == PageCommandSource::Click ? "OnClickHTMLDocument" : "DoPageLoad";
+    char code[16];
+    std::snprintf(code, sizeof code, "%x",
+                  static_cast<unsigned>(static_cast<std::uint32_t>(result)));
+    const std::string text = std::string(what) + ": 0x" + code + " (" + entry + ")";
+    host_.ShowMessageBox(text, kConsoleErrorCaption, MessageBoxButtons::Ok);
+    return std::nullopt;
+}
+
+std::optional<std::string> PageCommandReader::Read(std::string_view service_host) {
+    if (const HResult result = document_.QueryHtmlDocument(); Failed(result)) {
+        return Fail("QueryInterface for IHtmlDocment2 failed", result);
+    }
+
+    std::u16string url;
+    if (Failed(document_.GetUrl(url)) || !IsServiceOrigin(WideToAnsi(url), service_host)) {
+        return std::nullopt;
+    }
+
+    std::shared_ptr<Element> element;
+    if (source_ == PageCommandSource::Click) {
+        if (const HResult result = document_.GetActiveElement(element); Failed(result)) {
+            return Fail("Unable to acquire active element", result);
+        }
+    } else if (const HResult result = document_.GetBody(element); Failed(result)) {
+        return Fail("Unable to acquire body element", result);
+    }
+    // Nothing focused, or no body yet: there is no element to carry a command.
+    if (!element) return std::nullopt;
+
+    const std::u16string_view command_attribute =
+        source_ == PageCommandSource::Click ? u"KXCommand" : u"KXOnLoad";
+    std::optional<std::u16string> command;
+    if (const HResult result =
+            element->GetAttribute(command_attribute, kAttributeAsString, command);
+        Failed(result)) {
+        return Fail("Unable to acquire element attribute", result);
+    }
+    if (!command) return std::nullopt;
+    std::string word = WideToAnsi(*command);
+
+    std::optional<std::u16string> parameter_name;
+    if (const HResult result =
+            element->GetAttribute(u"KXParams", kAttributeAsString, parameter_name);
+        Failed(result)) {
+        return Fail("Unable to acquire element attribute", result);
+    }
+    if (!parameter_name) return word;
+
+    std::shared_ptr<ElementCollection> all;
+    if (const HResult result = document_.GetAll(all); Failed(result)) {
+        return Fail("Unable to acquire IHTMLElementCollection", result);
+    }
+    std::shared_ptr<Element> parameter_element;
+    // A missing parameter element is no error: the command runs with the
+    // parameters it had.
+    if (!all || Failed(all->Item(*parameter_name, 0, parameter_element)) || !parameter_element) {
+        return word;
+    }
+
+    std::u16string parameter_text;
+    if (const HResult result = parameter_element->GetInnerText(parameter_text); Failed(result)) {
+        return Fail("Unable to get command parameters", result);
+    }
+    const std::string text = WideToAnsi(parameter_text);
+    if (source_ == PageCommandSource::PageLoad) {
+        host_.ShowMessageBox(text, kParameterTextCaption, MessageBoxButtons::Ok);
+    }
+    params_.Parse(text.c_str(), 1);
+    return word;
+}
+
+}  // namespace
+
+bool IsServiceOrigin(std::string_view url, std::string_view service_host) {
+    const std::optional<std::string_view> host = UrlHost(url);
+    return host && !host->empty() && EqualIgnoringAsciiCase(*host, service_host);
+}
+
+std::optional<std::string> ReadPageCommand(Document& document, PageCommandSource source,
+                                           std::string_view service_host,
+                                           KeyValueStore& params, DialogHost& host) {
+    return PageCommandReader(document, source, params, host).Read(service_host);
+}
+
+}  // namespace kx
