@@ -5,8 +5,11 @@
 
 #include "platform/clock.h"
 #include "platform/dialog_host.h"
+#include "platform/files.h"
 #include "platform/inet_api.h"
+#include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/sound.h"
 
 namespace kx {
 
@@ -15,6 +18,9 @@ struct Ports {
     InetApi* inet = nullptr;
     WindowSystem* windows = nullptr;
     Clock* clock = nullptr;
+    Processes* processes = nullptr;
+    Files* files = nullptr;
+    Sound* sound = nullptr;
 };
 
 }  // namespace kx

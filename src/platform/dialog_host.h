@@ -95,6 +95,8 @@ public:
     // missing, hidden or minimised; the window stays inside the work area.
     virtual void CenterOnOwner() = 0;
     virtual void BringToForeground() = 0;
+    // ShowWindow of the dialog itself, e.g. the console hidden during a play.
+    virtual void ShowWindow(Visibility visibility) = 0;
     virtual void FocusItem(int id) = 0;
 
     virtual void StartTimer(unsigned id, unsigned period_ms) = 0;

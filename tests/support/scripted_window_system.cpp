@@ -212,6 +212,11 @@ void ScriptedDialog::BringToForeground() {
     Record("foreground");
 }
 
+void ScriptedDialog::ShowWindow(Visibility visibility) {
+    window_shown_ = visibility == Visibility::Shown;
+    Record(window_shown_ ? "show window" : "hide window");
+}
+
 void ScriptedDialog::FocusItem(int id) { Record("focus " + std::to_string(id)); }
 
 void ScriptedDialog::StartTimer(unsigned id, unsigned period_ms) {

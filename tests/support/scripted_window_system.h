@@ -73,6 +73,7 @@ public:
     int Result() const { return result_; }
     bool Centred() const { return centred_; }
     bool InForeground() const { return foreground_; }
+    bool WindowShown() const { return window_shown_; }
     std::optional<PixelRect> ClientSize() const { return client_size_; }
     const std::map<unsigned, unsigned>& Timers() const { return timers_; }
     // Every handler-visible change, one line each, e.g. "text 206 Connecting to server...".
@@ -117,6 +118,7 @@ public:
     PixelRect GetClientRect() override;
     void CenterOnOwner() override;
     void BringToForeground() override;
+    void ShowWindow(Visibility visibility) override;
     void FocusItem(int id) override;
     void StartTimer(unsigned id, unsigned period_ms) override;
     void StopTimer(unsigned id) override;
@@ -146,6 +148,7 @@ private:
     std::optional<PixelRect> client_size_;
     bool centred_ = false;
     bool foreground_ = false;
+    bool window_shown_ = true;
     bool ended_ = false;
     int result_ = 0;
     std::vector<std::string> log_;
