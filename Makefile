@@ -30,9 +30,9 @@ test-main: build
 test-sanitize: deps
 	cmake -S . -B $(BUILD_ASAN) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=Debug \
 	    -DKX_SANITIZE=address,undefined -DKX_WERROR=ON
-	cmake --build $(BUILD_ASAN) -j $(JOBS) --target kx_unit_tests kx_store_tests
+	cmake --build $(BUILD_ASAN) -j $(JOBS) --target kx_unit_tests kx_backend_tests
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	    ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS) -L 'unit|store'
+	    ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS) -L 'unit|backend'
 
 # The request engine and the transport hand over between threads: run them,
 # and the stores that any thread may call, under ThreadSanitizer.

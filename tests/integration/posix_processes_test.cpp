@@ -1,0 +1,117 @@
+// Starting and waiting for programs on Linux, and the file calls beside them.
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/linux/posix_processes.h"
+
+namespace kx {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixProcessesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("kx_proc_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "game");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A shell script that runs `body`; returns its path.
+    std::string Script(const std::string& name, const std::string& body) {
+        const fs::path path = dir_ / "game" / name;
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(path, fs::perms::owner_all);
+        return path.string();
+    }
+
+    static std::string Read(const fs::path& path) {
+        std::ifstream in(path);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(PosixProcessesTest, RunsTheProgramInItsDirectoryAndReportsItsExitCode) {
+    const std::string program = Script("game.sh", "pwd > where.txt; exit 7");
+    PosixProcesses processes;
+    ProcessHandle process = 0;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(processes.Start(program, (dir_ / "game").string(), &process, &error)) << error;
+    UniqueProcess owned(processes, process);
+
+    std::uint32_t code = 0;
+    processes.WaitForExit(process);
+    ASSERT_TRUE(processes.ExitCode(process, &code));
+    EXPECT_EQ(code, 7u);
+    EXPECT_EQ(Read(dir_ / "game" / "where.txt"), (dir_ / "game").string() + "\n");
+}
+
+TEST_F(PosixProcessesTest, TheServingWaitHandsTheUiTheChildsDescriptorUntilItEnds) {
+    const std::string program = Script("slow.sh", "sleep 0.3");
+    int ui_turns = 0;
+    PosixProcesses processes([&](int fd) {
+        ++ui_turns;
+        EXPECT_GE(fd, 0);
+        // The UI loop would wait for its own events too; here only the child.
+        pollfd entry{fd, POLLIN, 0};
+        ::poll(&entry, 1, -1);
+    });
+    ProcessHandle process = 0;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(processes.Start(program, "", &process, &error));
+    UniqueProcess owned(processes, process);
+    while (processes.WaitServingEvents(process) == ProcessState::Running) {
+    }
+    EXPECT_GE(ui_turns, 1);
+    std::uint32_t code = 99;
+    ASSERT_TRUE(processes.ExitCode(process, &code));
+    EXPECT_EQ(code, 0u);
+}
+
+TEST_F(PosixProcessesTest, AProgramThatCannotRunFailsWithTheSystemsError) {
+    PosixProcesses processes;
+    ProcessHandle process = 0;
+    std::uint32_t error = 0;
+    EXPECT_FALSE(processes.Start((dir_ / "missing").string(), "", &process, &error));
+    EXPECT_EQ(error, static_cast<std::uint32_t>(ENOENT));
+
+    const fs::path data = dir_ / "game" / "data.txt";
+    std::ofstream(data) << "not a program";
+    EXPECT_FALSE(processes.Start(data.string(), "", &process, &error));
+    EXPECT_EQ(error, static_cast<std::uint32_t>(EACCES));
+    EXPECT_EQ(process, 0u);
+}
+
+TEST_F(PosixProcessesTest, FilesTakeBackslashesAsSeparators) {
+    PosixFiles files;
+    const std::string temp = files.TempDirectory();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_EQ(temp.back(), '/');
+    EXPECT_FALSE(files.CurrentDirectory().empty());
+
+    std::string windows_style = (dir_ / "game").string() + "\\verify.txt";
+    std::ofstream(dir_ / "game" / "verify.txt") << "log";
+    EXPECT_TRUE(files.CanOpen(windows_style));
+    EXPECT_TRUE(files.Delete(windows_style));
+    EXPECT_FALSE(files.CanOpen(windows_style));
+    EXPECT_FALSE(files.Delete(windows_style));
+}
+
+}  // namespace
+}  // namespace kx
