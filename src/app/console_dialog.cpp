@@ -53,6 +53,14 @@ void ConsoleDialog::OnSize() {
     if (HasHost()) FitBrowser();
 }
 
+void ConsoleDialog::ShowConsoleWindow(Visibility visibility) {
+    if (HasHost()) host().ShowWindow(visibility);
+}
+
+void ConsoleDialog::CenterConsoleWindow() {
+    if (HasHost()) host().CenterOnOwner();
+}
+
 void ConsoleDialog::FitBrowser() {
     const PixelRect client = host().GetClientRect();
     host().MoveItem(console_control::kBrowser, {0, 0, client.width(), client.height()});

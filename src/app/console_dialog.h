@@ -74,6 +74,11 @@ public:
     // The window's size changed: the browser fills the client area again.
     void OnSize();
 
+    // The console's own window, hidden while a game client runs; nothing
+    // happens while the window does not exist.
+    void ShowConsoleWindow(Visibility visibility);
+    void CenterConsoleWindow();
+
     void OnCommand(int id, int notification) override;
 
     // BrowserEvents.

@@ -24,8 +24,7 @@ PixelRect At(int left, int top, const PixelRect& size_of) {
 
 }  // namespace
 
-TipDialog::TipDialog(TipRequest* request, TipPageView& page)
-    : Dialog(TipTemplate()), request_(request), page_(page) {}
+TipDialog::TipDialog(TipRequest* request) : Dialog(TipTemplate()), request_(request) {}
 
 void TipDialog::OnInit() {
     if (request_ == nullptr) {
@@ -35,7 +34,8 @@ void TipDialog::OnInit() {
         return;
     }
     if (request_->width > 0 || request_->height > 0) LayOut(request_->width, request_->height);
-    page_.Navigate(request_->url);
+    // The tip's page is shown and nothing more: its browser takes no page commands.
+    if (Browser* browser = host().GetBrowser(kBrowser)) browser->Navigate(request_->url);
     host().CenterOnOwner();
 }
 

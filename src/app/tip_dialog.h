@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "app/dialog.h"
 
@@ -19,19 +18,11 @@ struct TipRequest {
     std::int32_t height = -1;  // of the page, without the row beneath it
 };
 
-// The tip window's browser as far as the window uses it.
-class TipPageView {
-public:
-    virtual ~TipPageView() = default;
-    // A plain page request: no flags, target frame, post data or headers.
-    virtual void Navigate(std::string_view url) = 0;
-};
-
 class TipDialog final : public Dialog {
 public:
     // Without a request the window says so and ends with 0. RunModal
     // (inherited) answers 1 once the player has closed the tip.
-    TipDialog(TipRequest* request, TipPageView& page);
+    explicit TipDialog(TipRequest* request);
 
 private:
     void OnInit() override;
@@ -40,7 +31,6 @@ private:
     void LayOut(std::int32_t width, std::int32_t height);
 
     TipRequest* request_;
-    TipPageView& page_;
 };
 
 }  // namespace kx

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "resources/tip_template.h"
+#include "support/scripted_browser.h"
 #include "support/scripted_window_system.h"
 
 namespace kx {
@@ -24,12 +25,6 @@ constexpr int kCheckBox = tip_control::kDontShowAgain;
 constexpr int kClose = tip_control::kClose;
 constexpr std::int32_t kHuge = std::numeric_limits<std::int32_t>::max();
 
-class RecordingPage final : public TipPageView {
-public:
-    void Navigate(std::string_view url) override { urls.emplace_back(url); }
-    std::vector<std::string> urls;
-};
-
 std::string Text(const PixelRect& r) {
     return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
            std::to_string(r.width()) + "x" + std::to_string(r.height());
@@ -37,14 +32,17 @@ std::string Text(const PixelRect& r) {
 
 struct Rig {
     // One dialog unit is one pixel, so the template's numbers read directly.
-    Rig() { windows.SetBaseUnits(4, 8); }
+    Rig() {
+        windows.SetBaseUnits(4, 8);
+        windows.AttachBrowser(kBrowser, browser);
+    }
     int Run() {
-        TipDialog dialog(&request, page);
+        TipDialog dialog(&request);
         return dialog.RunModal(windows, kConsole);
     }
 
     test::ScriptedWindowSystem windows;
-    RecordingPage page;
+    test::ScriptedBrowser browser;
     TipRequest request{.bShowAgain = 1, .url = std::string(kTipUrl)};
 };
 
@@ -85,7 +83,9 @@ TEST(TipDialogTest, LaysTheWindowOutForTheRequestedSize) {
         EXPECT_EQ(Text(d.GetItemRect(kBrowser)), Text(c.browser));
         EXPECT_EQ(Text(d.GetItemRect(kCheckBox)), Text(c.check_box));
         EXPECT_EQ(Text(d.GetItemRect(kClose)), Text(c.close));
-        EXPECT_EQ(rig.page.urls, std::vector<std::string>{std::string(kTipUrl)});
+        EXPECT_EQ(rig.browser.PlainNavigations(), std::vector<std::string>{std::string(kTipUrl)});
+        EXPECT_TRUE(rig.browser.Navigations().empty());
+        EXPECT_FALSE(rig.browser.Listening()) << "a tip page takes no page commands";
         EXPECT_TRUE(d.Centred());
         EXPECT_EQ(d.Owner(), kConsole);
     }
@@ -131,8 +131,9 @@ TEST(TipDialogTest, EscapeDoesNothing) {
 
 TEST(TipDialogTest, WithoutARequestItSaysSoAndEndsWithZero) {
     test::ScriptedWindowSystem windows;
-    RecordingPage page;
-    TipDialog dialog(nullptr, page);
+    test::ScriptedBrowser browser;
+    windows.AttachBrowser(kBrowser, browser);
+    TipDialog dialog(nullptr);
     EXPECT_EQ(dialog.RunModal(windows, kConsole), 0);
 
     ASSERT_EQ(windows.MessageBoxes().size(), 1u);
@@ -140,7 +141,7 @@ TEST(TipDialogTest, WithoutARequestItSaysSoAndEndsWithZero) {
     EXPECT_EQ(windows.MessageBoxes()[0].caption, "Error");
     EXPECT_EQ(windows.MessageBoxes()[0].buttons, MessageBoxButtons::Ok);
     EXPECT_EQ(windows.MessageBoxes()[0].owner, windows.Last().Window());
-    EXPECT_TRUE(page.urls.empty());
+    EXPECT_TRUE(browser.PlainNavigations().empty());
     EXPECT_FALSE(windows.Last().ClientSize().has_value());
 }
 

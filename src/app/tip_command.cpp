@@ -1,0 +1,83 @@
+#include "app/tip_command.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "app/console_dialog.h"
+#include "app/leading_integer.h"
+#include "app/registry_paths.h"
+#include "app/tip_dialog.h"
+#include "net/install_command.h"
+
+namespace kx {
+
+namespace {
+
+constexpr std::string_view kCommandErrorCaption = "Command Error";
+// The value's data only has to fit; its presence is what suppresses the tip.
+constexpr std::uint32_t kSuppressionReadSize = 25;
+constexpr std::uint8_t kSuppressedData[] = {'1', '\0'};
+
+bool IsSuppressed(Registry& registry, const std::string& tip_name) {
+    UniqueRegKey key(registry);
+    if (registry.OpenKey(kHKeyLocalMachine, kTipsKey, RegAccess::Read, key.put()) !=
+        kErrorSuccess) {
+        return false;
+    }
+    std::uint8_t data[kSuppressionReadSize];
+    std::uint32_t size = kSuppressionReadSize;
+    return registry.QueryValue(key.get(), tip_name, nullptr, data, &size) == kErrorSuccess;
+}
+
+void Suppress(Registry& registry, const std::string& tip_name) {
+    UniqueRegKey key(registry);
+    // A choice that cannot be stored is simply not remembered.
+    if (registry.CreateKey(kHKeyLocalMachine, kTipsKey, RegAccess::Write, key.put()) !=
+        kErrorSuccess) {
+        return;
+    }
+    registry.SetValue(key.get(), tip_name, RegType::Sz, kSuppressedData,
+                      static_cast<std::uint32_t>(sizeof kSuppressedData));
+}
+
+}  // namespace
+
+ShownTips& TheShownTips() {
+    static ShownTips shown_tips;
+    return shown_tips;
+}
+
+void RunTipCommand(ConsoleDialog& console, Ports& ports, ShownTips& shown_tips) {
+    TipRequest request;
+    if (!console.params.Lookup("URL", request.url)) {
+        console.ShowMessage("URL parameter not supplied for TIP command.", kCommandErrorCaption);
+        return;
+    }
+    std::string tip_name;
+    if (!console.params.Lookup("TIPNAME", tip_name)) {
+        console.ShowMessage("TIPNAME parameter not supplied for TIP command.",
+                            kCommandErrorCaption);
+        return;
+    }
+    if (std::find(shown_tips.begin(), shown_tips.end(), tip_name) != shown_tips.end()) return;
+    shown_tips.push_back(tip_name);
+    if (IsSuppressed(*ports.registry, tip_name)) return;
+
+    std::string width;
+    if (console.params.Lookup("WIDTH", width)) request.width = LeadingInteger(width);
+    std::string height;
+    if (console.params.Lookup("HEIGHT", height)) request.height = LeadingInteger(height);
+
+    TipDialog dialog(&request);
+    dialog.RunModal(*ports.windows, console.Window());
+    if (request.bShowAgain == 0) Suppress(*ports.registry, tip_name);
+}
+
+void InstallConsoleCommands(ConsoleDialog& console, Ports& ports) {
+    console.Hooks().tip = [&ports](ConsoleDialog& target) { RunTipCommand(target, ports); };
+    console.Hooks().install = [&ports](ConsoleDialog& target, InstallKind kind) {
+        RunInstallCommand(target, kind, ports);
+    };
+}
+
+}  // namespace kx

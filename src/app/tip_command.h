@@ -1,0 +1,31 @@
+#pragma once
+
+// The TIP command: shows a page of the service in the tip window, at most
+// once per run for each tip name and never again once the player has asked
+// not to see it, which the registry remembers under the tips key.
+
+#include <string>
+#include <vector>
+
+#include "app/ports.h"
+
+namespace kx {
+
+class ConsoleDialog;
+
+// Every tip name a TIP command got past its parameter checks with in this
+// run, shown or not; never shortened.
+using ShownTips = std::vector<std::string>;
+
+// The console-wide list, empty when the process starts.
+ShownTips& TheShownTips();
+
+// Reads URL, TIPNAME, WIDTH and HEIGHT from the console's params. Needs the
+// registry and window ports.
+void RunTipCommand(ConsoleDialog& console, Ports& ports, ShownTips& shown_tips = TheShownTips());
+
+// Points the console's TIP, INSTALL and UPGRADE hooks at their handlers over
+// `ports`, which must outlive the console.
+void InstallConsoleCommands(ConsoleDialog& console, Ports& ports);
+
+}  // namespace kx

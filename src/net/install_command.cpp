@@ -1,0 +1,110 @@
+#include "net/install_command.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/console_dialog.h"
+#include "net/download_progress_dialog.h"
+#include "net/version_report.h"
+#include "platform/processes.h"
+
+namespace kx {
+
+namespace {
+
+constexpr std::string_view kCommandErrorCaption = "Command Error";
+
+bool Lookup(ConsoleDialog& console, const char* key, std::string& value,
+            const char* missing_text) {
+    if (console.params.Lookup(key, value)) return true;
+    console.ShowMessage(missing_text, kCommandErrorCaption);
+    return false;
+}
+
+bool Downloaded(ConsoleDialog& console, Ports& ports, const std::string& url,
+                const std::string& local_path, const std::string& title) {
+    // Scoped to the transfer, so that no internet handle stays open while the
+    // installer runs.
+    DownloadProgressDialog download(*ports.inet);
+    return download.RunDownload(url, local_path, title, *ports.windows, console.Window()) == 1;
+}
+
+void ReportLaunchFailure(ConsoleDialog& console, std::uint32_t error) {
+    char text[96];
+    std::snprintf(text, sizeof text, "An error occured while launching the downloaded file. (%d)",
+                  static_cast<int>(error));
+    console.ShowMessage(text, "Install Error");
+}
+
+}  // namespace
+
+std::optional<std::string> InstallerLocalPath(std::string_view temp_directory,
+                                              std::string_view url) {
+    std::size_t separator = url.rfind('\\');
+    if (separator == std::string_view::npos) separator = url.rfind('/');
+    if (separator == std::string_view::npos) return std::nullopt;
+    const std::string_view name = url.substr(separator + 1);
+    // Only a backslash can precede such a "/"; with ".." behind it the file
+    // would land outside the temporary directory.
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    // Cut short, the path would name another file than the one the page meant.
+    if (temp_directory.size() + name.size() > kMostInstallerPathChars) return std::nullopt;
+    std::string path(temp_directory);
+    path += name;
+    return path;
+}
+
+void RunInstallCommand(ConsoleDialog& console, InstallKind kind, Ports& ports) {
+    // Copied out at once: the waits below serve page events, which may
+    // replace the parameter record.
+    std::string url;
+    if (!Lookup(console, "URL", url, "URL parameter not supplied for INSTALL command.")) return;
+    std::string title;
+    if (!Lookup(console, "TITLE", title, "TITLE parameter not supplied for INSTALL command.")) {
+        return;
+    }
+    std::string restart = "0";
+    console.params.Lookup("RESTART", restart);
+    std::string question;
+    const bool found =
+        kind == InstallKind::Upgrade
+            ? Lookup(console, "UPGRADECONFIRM", question,
+                     "UPGRADECONFIRM parameter not supplied for INSTALL command.")
+            : Lookup(console, "INSTALLCONFIRM", question,
+                     "INSTALLCONFIRM parameter not supplied for INSTALL command.");
+    if (!found) return;
+
+    const std::optional<std::string> local_path =
+        InstallerLocalPath(ports.files->TempDirectory(), url);
+    if (!local_path) {
+        console.ShowMessage("URL parameter supplied is not valid", kCommandErrorCaption);
+        return;
+    }
+    if (console.ShowMessage(question, "Confirm Download", MessageBoxButtons::YesNo) !=
+        MessageBoxResult::Yes) {
+        return;
+    }
+    if (!Downloaded(console, ports, url, *local_path, title)) return;
+
+    ProcessHandle handle = 0;
+    std::uint32_t error = 0;
+    if (!ports.processes->Start(*local_path, "", &handle, &error)) {
+        ReportLaunchFailure(console, error);
+        return;
+    }
+    const UniqueProcess installer(*ports.processes, handle);
+    if (restart == "1") {
+        console.EndConsole(0);
+        return;
+    }
+    // The window keeps painting and answering while the installer runs,
+    // without spending processor time on it.
+    while (ports.processes->WaitServingEvents(installer.get()) == ProcessState::Running) {
+    }
+    BuildVersionReport(*ports.registry, console.versionReport);
+    console.NavigateTo(console.lastUrl, "");
+}
+
+}  // namespace kx

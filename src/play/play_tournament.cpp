@@ -1,0 +1,359 @@
+#include "play/play_tournament.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/leading_integer.h"
+#include "app/registry_paths.h"
+#include "net/form_encoding.h"
+#include "net/reply.h"
+#include "net/service_interface.h"
+#include "net/upload.h"
+#include "play/md5.h"
+#include "play/rank_feedback.h"
+#include "play/server_wait_dialog.h"
+
+namespace kx {
+
+namespace {
+
+constexpr std::uint32_t kRepeatGuardMs = 3000;
+constexpr std::uint32_t kExePathBufferSize = 260;
+constexpr int kStartCancelDelaySeconds = 10;
+constexpr int kScoreCancelDelaySeconds = 15;
+constexpr int kWaitCancelled = 2;
+constexpr std::string_view kVerifyFileName = "verify.txt";
+constexpr std::string_view kScoreTitle = "Sending score to tournament server...";
+
+constexpr std::string_view kCommandErrorCaption = "Command Error";
+constexpr std::string_view kErrorCaption = "Error";
+constexpr std::string_view kServerErrorCaption = "Server Error";
+constexpr std::string_view kRefusalCaption = "Kestrix";
+constexpr std::string_view kUnexpectedReply =
+    "An unexpected response was received from the server.";
+constexpr std::string_view kRegistryError = "Unable to access registry";
+
+// Numbers are shown as "%d" shows them.
+std::string Decimal(std::uint32_t number) {
+    return std::to_string(static_cast<std::int32_t>(number));
+}
+
+std::string SendError(std::uint32_t code) {
+    return "An error occured sending the command. (" + Decimal(code) + ")";
+}
+
+bool Has(const KeyValueStore& reply, const char* key, std::string* value = nullptr) {
+    std::string found;
+    if (!reply.Lookup(key, found)) return false;
+    if (value != nullptr) *value = found;
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const auto last = path.rfind('\\');
+    return last == std::string::npos ? std::string() : path.substr(0, last);
+}
+
+enum class PostOutcome { Answered, GivenUp };
+
+// One PLAYTOURNAMENT command; the texts it holds live as long as the command.
+class PlaySession {
+public:
+    PlaySession(ConsoleDialog& console, const PlayParts& parts)
+        : console_(console),
+          parts_(parts),
+          ports_(parts.ports),
+          user_(parts.session.user),
+          wait_(*parts.ports.inet) {}
+
+    void Run() {
+        parts_.trace.Write("Play");
+        verify_path_ = ports_.files->TempDirectory() + std::string(kVerifyFileName);
+        if (!PassesEntryChecks()) return;
+        PlayOnce();
+        console_.lastPlayTime = ports_.clock->TickCount();
+    }
+
+private:
+    bool PassesEntryChecks() {
+        const std::uint32_t since_last = ports_.clock->TickCount() - console_.lastPlayTime;
+        if (since_last < kRepeatGuardMs) return false;
+        if (user_.bLoggedIn == 0) {
+            console_.LoginPrompt();
+            return false;
+        }
+        if (parts_.session.bGameSelected == 0) {
+            console_.NavigateTo(console_.PageUrl(ConsolePage::Main), "");
+            parts_.trace.Write("No Game Selected");
+            return false;
+        }
+        if (!console_.params.Lookup("TOURNAMENTID", tournament_id_text_)) {
+            console_.ShowMessage("TOURNAMENTID parameter not supplied for PLAYTOURNAMENT command.",
+                                 kCommandErrorCaption);
+            parts_.trace.Write("Tourn ID not supplied");
+            return false;
+        }
+        return ReadExePath();
+    }
+
+    bool ReadExePath() {
+        Registry& registry = *ports_.registry;
+        UniqueRegKey key(registry);
+        const std::string key_path =
+            std::string(kClientsKey) + "\\" + parts_.session.strGameName;
+        if (registry.OpenKey(kHKeyLocalMachine, key_path, RegAccess::Read, key.put()) !=
+            kErrorSuccess) {
+            console_.ShowMessage(kRegistryError, kCommandErrorCaption);
+            parts_.trace.Write("Registry Error");
+            return false;
+        }
+        std::array<std::uint8_t, kExePathBufferSize> buffer{};
+        std::uint32_t size = kExePathBufferSize;
+        const long read = registry.QueryValue(key.get(), "EXEPATH", nullptr, buffer.data(), &size);
+        key.reset();
+        if (read != kErrorSuccess) {
+            console_.ShowMessage(kRegistryError, kCommandErrorCaption);
+            parts_.trace.Write("Registry Error 2");
+            return false;
+        }
+        // A value stored without its terminator still ends at the buffer's end.
+        exe_path_.assign(buffer.begin(), std::find(buffer.begin(), buffer.end(), 0));
+        game_directory_ = DirectoryOf(exe_path_);
+        return true;
+    }
+
+    std::string CommandUrl() const {
+        return "https://" + ServiceHost(*ports_.registry) + std::string(kCommandPath);
+    }
+
+    MessageBoxResult Show(std::string_view text, std::string_view caption,
+                          MessageBoxButtons buttons = MessageBoxButtons::Ok) {
+        return console_.ShowMessage(text, caption, buttons);
+    }
+
+    void PlayOnce() {
+        if (!StartTour()) return;
+        if (!RunGame()) return;
+        const std::string form = EndGameForm();
+        if (PostScore(form) == PostOutcome::GivenUp) return;
+        JudgeScoreReply();
+    }
+
+    bool StartTour() {
+        const std::string form = CommandBody("STARTTOUR")
+                                     .Add("USERNAME", FieldText(user_.szUserName))
+                                     .Add("PASSWORD", FieldText(user_.szPassword))
+                                     .Add("GAMENAME", parts_.session.strGameName)
+                                     .Add("TOURNID", tournament_id_text_)
+                                     .Text();
+        if (!wait_.Prepare(CommandUrl(), form, ServerWaitDialog::kKeepTitle,
+                           kStartCancelDelaySeconds)) {
+            Show(SendError(wait_.Error()), kErrorCaption);
+            parts_.trace.Write("Error Sending Command");
+            return false;
+        }
+        if (wait_.RunModal(*ports_.windows, console_.Window()) == kWaitCancelled) return false;
+        if (wait_.Error() != 0) {
+            Show(SendError(wait_.Error()), kErrorCaption);
+            parts_.trace.Write("Error Sending Command 2");
+            return false;
+        }
+        if (!IsSuccessStatus(wait_.StatusCode())) {
+            Show("Error communicating with tournament server: (" + Decimal(wait_.StatusCode()) +
+                     ")",
+                 "Enter Tournament error");
+            parts_.trace.Write("Enter Tournament error");
+            return false;
+        }
+        const KeyValueStore& reply = wait_.Response();
+        if (!ReplyAccepted(reply, "Invalid Error Code from Server",
+                           "Invalid Error Code from Server 2")) {
+            return false;
+        }
+        if (!Has(reply, "PLAYID", &play_id_text_)) {
+            Show("PlayID not preset in response.", kServerErrorCaption);
+            parts_.trace.Write("Play ID not Created");
+            return false;
+        }
+        if (!Has(reply, "CLIENTID")) {
+            Show("No Client Id", kServerErrorCaption);
+            parts_.trace.Write("No Client ID");
+            return false;
+        }
+        parts_.play.StartPlay(reply, tournament_id_text_, play_id_text_);
+        return true;
+    }
+
+    // ERRORCODE missing or refused: says so and answers false.
+    bool ReplyAccepted(const KeyValueStore& reply, std::string_view missing_trace,
+                       std::string_view refused_trace) {
+        std::string code;
+        if (!reply.Lookup("ERRORCODE", code)) {
+            Show(kUnexpectedReply, kServerErrorCaption);
+            parts_.trace.Write(missing_trace);
+            return false;
+        }
+        if (code == "0") return true;
+        std::string text;
+        if (Has(reply, "ERRORTEXT", &text)) {
+            Show(text, kRefusalCaption);
+        } else {
+            Show(kUnexpectedReply, kServerErrorCaption);
+            parts_.trace.Write(refused_trace);
+        }
+        return false;
+    }
+
+    bool RunGame() {
+        parts_.trace.Write("Init Game Window");
+        console_.ShowConsoleWindow(Visibility::Hidden);
+        ProcessHandle handle = 0;
+        std::uint32_t error = 0;
+        if (!ports_.processes->Start(exe_path_, game_directory_, &handle, &error)) {
+            console_.ShowConsoleWindow(Visibility::Shown);
+            parts_.trace.Write("Unable to Launch");
+            Show("Unable to launch", "");
+            console_.NavigateTo(console_.lastUrl, "");
+            return false;
+        }
+        {
+            const UniqueProcess game(*ports_.processes, handle);
+            // Blocks between the game client's calls instead of spinning, so
+            // the console takes no processor time away from the game.
+            while (ports_.processes->WaitServingEvents(game.get()) == ProcessState::Running) {
+            }
+        }
+        console_.ShowConsoleWindow(Visibility::Shown);
+        if (parts_.play.scoreReceived == 0) {
+            Show("The game has terminated abnormally if you continue to receive this error "
+                 "please contact technical support for help.",
+                 kErrorCaption);
+            parts_.trace.Write("Non-Normal Exit");
+            return false;
+        }
+        return true;
+    }
+
+    std::string EndGameForm() const {
+        const std::string checksum =
+            Md5Hex(play_id_text_ + tournament_id_text_ + std::string(FieldText(user_.szUserID)));
+        std::string form = CommandBody("ENDGAME")
+                               .Add("USERNAME", FieldText(user_.szUserName))
+                               .Add("PASSWORD", FieldText(user_.szPassword))
+                               .Add("GAMENAME", parts_.session.strGameName)
+                               .Add("TOURNID", tournament_id_text_)
+                               .Add("PLAYID", play_id_text_)
+                               .Add("GCS", checksum)
+                               .Text();
+        form += "&SCORE=" + Decimal(parts_.play.score);
+        if (!parts_.play.gameData.Values().empty()) form += "&" + parts_.play.gameData.Serialize();
+        return form;
+    }
+
+    // Posts until the service answers with an ERRORCODE or the player gives up.
+    PostOutcome PostScore(const std::string& form) {
+        for (;;) {
+            parts_.trace.Write("Sending Score");
+            std::string question;
+            if (!wait_.Prepare(CommandUrl(), form, kScoreTitle, kScoreCancelDelaySeconds)) {
+                question = SendError(wait_.Error()) + " \nTry posting score again?";
+            } else if (wait_.RunModal(*ports_.windows, console_.Window()) == kWaitCancelled) {
+                return PostOutcome::GivenUp;
+            } else if (wait_.Error() != 0) {
+                parts_.trace.Write("Error Sending Score");
+                question = SendError(wait_.Error());
+            } else if (!IsSuccessStatus(wait_.StatusCode())) {
+                parts_.trace.Write("Error Sending Score- Comm Error");
+                question = "There was an error communicating with the tournament server. (" +
+                           Decimal(wait_.StatusCode()) + ") \nTry posting score again?";
+            } else if (!Has(wait_.Response(), "ERRORCODE")) {
+                parts_.trace.Write("Unexpected Response sending Score");
+                question = std::string(kUnexpectedReply) + " ";
+            } else {
+                return PostOutcome::Answered;
+            }
+            if (Show(question, kErrorCaption, MessageBoxButtons::YesNo) == MessageBoxResult::Yes) {
+                continue;
+            }
+            if (Show("You have chosen to cancel posting your score. Your score for this "
+                     "tournament will NOT be posted. Are you sure you want to cancel?",
+                     "Confirm Cancelation",
+                     MessageBoxButtons::YesNo) == MessageBoxResult::Yes) {
+                return PostOutcome::GivenUp;
+            }
+        }
+    }
+
+    void JudgeScoreReply() {
+        const KeyValueStore& reply = wait_.Response();
+        std::string code;
+        reply.Lookup("ERRORCODE", code);
+        if (code != "0") {
+            std::string text;
+            if (Has(reply, "ERRORTEXT", &text)) {
+                Show(text, kRefusalCaption);
+            } else {
+                Show(kUnexpectedReply, kServerErrorCaption);
+                parts_.trace.Write("Unexpected Response sending Score 2");
+            }
+            return;
+        }
+        parts_.session.nLastPlayID = parts_.play.playId;
+        parts_.session.nLastTournID = parts_.play.tournamentId;
+        parts_.play.ResetPlay();
+        console_.lastPlayTime = ports_.clock->TickCount();
+
+        std::string rank_text;
+        if (Has(reply, "RANK", &rank_text)) GiveRankFeedback(reply, rank_text);
+
+        ports_.files->Delete(verify_path_);
+        parts_.trace.Write("Refresh Console Window");
+        console_.CenterConsoleWindow();
+    }
+
+    void GiveRankFeedback(const KeyValueStore& reply, const std::string& rank_text) {
+        parts_.trace.Write("SSRR");
+        const auto rank = static_cast<std::uint32_t>(LeadingInteger(rank_text));
+        if (user_.bPlaySounds != 0) {
+            ports_.sound->PlayAsync(ports_.files->CurrentDirectory() +
+                                    std::string(RankSoundFile(rank)));
+        }
+        if (rank == 1 && user_.bMonitor != 0 && ports_.files->CanOpen(verify_path_)) {
+            UploadFile(*ports_.inet, ServiceHost(*ports_.registry),
+                       GameLogPath(parts_.session.nLastPlayID, FieldText(user_.szUserName)),
+                       verify_path_);
+        }
+        parts_.trace.Write("Refresh Tournament List");
+        console_.NavigateTo(console_.PageUrl(ConsolePage::TourList),
+                            RankPageFormData(rank, rank_text, reply));
+    }
+
+    ConsoleDialog& console_;
+    const PlayParts& parts_;
+    Ports& ports_;
+    KXUserInfo& user_;
+    // One window object serves both requests of the command.
+    ServerWaitDialog wait_;
+    std::string verify_path_;
+    std::string tournament_id_text_;
+    std::string exe_path_;
+    std::string game_directory_;
+    std::string play_id_text_;
+};
+
+}  // namespace
+
+void PlayTournament(ConsoleDialog& console, const PlayParts& parts) {
+    PlaySession(console, parts).Run();
+}
+
+void InstallPlayCommand(ConsoleDialog& console, const PlayParts& parts) {
+    console.Hooks().play_tournament = [parts](ConsoleDialog& target) {
+        PlayTournament(target, parts);
+    };
+}
+
+}  // namespace kx
