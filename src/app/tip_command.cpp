@@ -7,7 +7,6 @@
 #include "app/leading_integer.h"
 #include "app/registry_paths.h"
 #include "app/tip_dialog.h"
-#include "net/install_command.h"
 
 namespace kx {
 
@@ -71,13 +70,6 @@ void RunTipCommand(ConsoleDialog& console, Ports& ports, ShownTips& shown_tips) 
     TipDialog dialog(&request);
     dialog.RunModal(*ports.windows, console.Window());
     if (request.bShowAgain == 0) Suppress(*ports.registry, tip_name);
-}
-
-void InstallConsoleCommands(ConsoleDialog& console, Ports& ports) {
-    console.Hooks().tip = [&ports](ConsoleDialog& target) { RunTipCommand(target, ports); };
-    console.Hooks().install = [&ports](ConsoleDialog& target, InstallKind kind) {
-        RunInstallCommand(target, kind, ports);
-    };
 }
 
 }  // namespace kx

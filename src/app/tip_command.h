@@ -24,8 +24,4 @@ ShownTips& TheShownTips();
 // registry and window ports.
 void RunTipCommand(ConsoleDialog& console, Ports& ports, ShownTips& shown_tips = TheShownTips());
 
-// Points the console's TIP, INSTALL and UPGRADE hooks at their handlers over
-// `ports`, which must outlive the console.
-void InstallConsoleCommands(ConsoleDialog& console, Ports& ports);
-
 }  // namespace kx

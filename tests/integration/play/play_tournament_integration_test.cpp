@@ -176,9 +176,16 @@ TEST_F(PlayAgainstDemoTest, AMonitoredFirstPlaceIsPostedRankedAndItsLogUploaded)
     ASSERT_TRUE(service_->AddFault(
         R"({"kind":"status","status":500,"command":"ENDGAME","count":1})"));
     windows_.Answer(MessageBoxResult::Yes);
-    console_->params.Set("TOURNAMENTID", "12");
+    // The tournament list as the service serves it: the player clicks "Play".
+    auto list_page = test::MakePage(u"https://demo.kestrix.test/ws_Console/tourlistframe.asp");
+    test::ScriptedElement& play = list_page->Body()
+                                      .AddChild()
+                                      .Set(u"KXCommand", u"PLAYTOURNAMENT")
+                                      .Set(u"KXParams", u"tour12");
+    list_page->Body().AddChild().Set(u"id", u"tour12").SetText(u"TOURNAMENTID=12");
+    browser_.LoadPage(list_page);
 
-    console_->DispatchCommand("PLAYTOURNAMENT");
+    ASSERT_EQ(list_page->Click(play), true);
 
     ASSERT_EQ(windows_.MessageBoxes().size(), 1u);
     EXPECT_EQ(windows_.MessageBoxes()[0].text,

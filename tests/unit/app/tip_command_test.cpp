@@ -1,3 +1,4 @@
+#include "app/console_commands.h"
 #include "app/tip_command.h"
 
 #include <gtest/gtest.h>
@@ -191,7 +192,7 @@ TEST(TipCommandTest, WidthAndHeightAreReadAsLeadingIntegers) {
 TEST(TipCommandTest, TheConsoleCommandsReachTheirHandlers) {
     ConsoleHarness h;
     h.Open();
-    InstallConsoleCommands(h.console, h.ports);
+    InstallConsoleCommands(h.console, h.ports, h.session);
     h.windows.Then(kClosed);
     // A name no other test uses: this runs over the console-wide list.
     h.console.params.Parse(TipParams("wiring-check", "http://tips.test/w.asp").c_str(), 1);
