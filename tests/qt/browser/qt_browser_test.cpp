@@ -201,7 +201,9 @@ struct ClickRecord {
 
 class RecordingSink final : public DocumentEvents {
 public:
-    RecordingSink(Browser& browser, QWebEnginePage* page) : browser_(browser), page_(page) {}
+    // Reads the document it was given, as the console reads the one it keeps.
+    RecordingSink(std::shared_ptr<Document> document, QWebEnginePage* page)
+        : document_(std::move(document)), page_(page) {}
 
     std::vector<ClickRecord> clicks;
     bool probe = false;
@@ -209,10 +211,9 @@ public:
     bool OnClick() override {
         ClickRecord record;
         record.engine_answered = probe ? EngineAnswers(page_) : true;
-        std::shared_ptr<Document> document;
+        const std::shared_ptr<Document> document = document_;
         std::shared_ptr<Element> element;
-        if (!Failed(browser_.GetDocument(document)) && document &&
-            !Failed(document->GetActiveElement(element)) && element) {
+        if (!Failed(document->GetActiveElement(element)) && element) {
             document->GetUrl(record.url);
             element->GetAttribute(u"kxcommand", kAttributeAsString, record.command);
             element->GetAttribute(u"KXCOMMAND", kAttributeAsString, record.command_upper);
@@ -231,7 +232,7 @@ public:
     }
 
 private:
-    Browser& browser_;
+    std::shared_ptr<Document> document_;
     QWebEnginePage* page_;
 };
 
@@ -455,7 +456,7 @@ TEST_F(QtBrowserTest, ClicksReachTheSinkOnALaterTurnWithTheClickedElement) {
     LoadTop();
     std::shared_ptr<Document> document;
     ASSERT_EQ(browser_->GetDocument(document), 0);
-    RecordingSink sink(*browser_, Page());
+    RecordingSink sink(document, Page());
     sink.probe = true;
     std::uint32_t cookie = kNoConnection;
     ASSERT_EQ(document->AttachClickSink(sink, cookie), 0);
@@ -501,7 +502,7 @@ TEST_F(QtBrowserTest, FrameCommandsArriveThroughTheRelayAndOtherFrameClicksDoNot
     LoadTop();
     std::shared_ptr<Document> document;
     ASSERT_EQ(browser_->GetDocument(document), 0);
-    RecordingSink sink(*browser_, Page());
+    RecordingSink sink(document, Page());
     std::uint32_t cookie = kNoConnection;
     ASSERT_EQ(document->AttachClickSink(sink, cookie), 0);
     const QString frame_doc = "document.querySelector('iframe').contentDocument";
@@ -519,7 +520,7 @@ TEST_F(QtBrowserTest, ARealMouseClickOnAButtonLabelIsTheButtonsClick) {
     LoadTop();
     std::shared_ptr<Document> document;
     ASSERT_EQ(browser_->GetDocument(document), 0);
-    RecordingSink sink(*browser_, Page());
+    RecordingSink sink(document, Page());
     std::uint32_t cookie = kNoConnection;
     ASSERT_EQ(document->AttachClickSink(sink, cookie), 0);
 
@@ -545,8 +546,8 @@ TEST_F(QtBrowserTest, ClicksWithoutASinkAreHarmlessAndReachOnlyAttachedSinks) {
     ASSERT_EQ(browser_->GetDocument(document), 0);
     ClickById("document.getElementById('cmd')");
 
-    RecordingSink first(*browser_, Page());
-    RecordingSink second(*browser_, Page());
+    RecordingSink first(document, Page());
+    RecordingSink second(document, Page());
     std::uint32_t first_cookie = kNoConnection;
     std::uint32_t second_cookie = kNoConnection;
     ASSERT_EQ(document->AttachClickSink(first, first_cookie), 0);
@@ -572,7 +573,7 @@ TEST_F(QtBrowserTest, APagesOwnPromptIsNoReport) {
     ASSERT_TRUE(WaitFor([&] { return events_.Completed(browser_->Identity(), Url("/forge")); }));
     std::shared_ptr<Document> document;
     ASSERT_EQ(browser_->GetDocument(document), 0);
-    RecordingSink sink(*browser_, Page());
+    RecordingSink sink(document, Page());
     std::uint32_t cookie = kNoConnection;
     ASSERT_EQ(document->AttachClickSink(sink, cookie), 0);
 

@@ -92,9 +92,9 @@ TEST(QtBrowserWire, ReadsAClickReport) {
     ASSERT_TRUE(report->named);
     EXPECT_EQ(report->named->text, u"a=1\r\nb=\u00e9\r\nc");
 
-    const auto unnamed = ParsePageReport(QString::fromUtf8(
-        R"({"kind":"load","top":true,"doc":"d","url":"u","element":null,)"
-        R"("named":{"key":"k","attributes":null}})"));
+    const auto unnamed = ParsePageReport(
+        QString::fromUtf8(R"({"kind":"load","top":true,"doc":"d","url":"u","element":null,)"
+                          R"("named":{"key":"k","attributes":null}})"));
     ASSERT_TRUE(unnamed);
     EXPECT_FALSE(unnamed->element);
     EXPECT_EQ(unnamed->named_key, u"k");
