@@ -454,10 +454,10 @@ HResult QtBrowser::Impl::LoadWhole(const QUrl& url, const QByteArray& post,
 // headers say anyway; other headers cannot go with a form.
 //
 // Measured (tests/qt/browser): the engine re-encodes the fields itself, so the
-// bytes differ from the core's (spaces as "+", "*-._" bare, every other byte
-// as upper-case %XX, a lone CR or LF in a value sent as CR LF, a field
-// without "=" sent as "name="), while each name and value decodes to the
-// same Windows-1252 text the core posted.
+// bytes differ from the core's (spaces as "+", letters, digits and "*-._"
+// bare, every other byte as upper-case %XX, a field without "=" sent as
+// "name="), while each name and value decodes to the same Windows-1252 text
+// the core posted, except that a lone CR or LF in it arrives as CR LF.
 void QtBrowser::Impl::PostIntoFrame(const QUrl& url, const QString& frame, const QByteArray& post,
                                     std::string_view headers) {
     if (!page_) return;
