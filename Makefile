@@ -53,10 +53,9 @@ test: test-main test-sanitize test-thread cross-windows
 	@echo "All tests passed; the core cross-compiles for Windows."
 
 demo: deps
-	@echo "make demo: the console's window does not exist yet, so there is nothing to run" >&2
-	@echo "against the demo service. Start the service alone with:" >&2
-	@echo "    python3 demo/kestrix_demo.py" >&2
-	@exit 1
+	cmake -S . -B $(BUILD) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target velora kxreg
+	KX_BUILD=$(CURDIR)/$(BUILD) scripts/demo.sh
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_WIN)

@@ -10,6 +10,8 @@ packages=(
     g++-mingw-w64-x86-64-posix
     libcurl4-openssl-dev
     python3 openssl ca-certificates
+    qt6-base-dev qt6-webengine-dev qt6-multimedia-dev
+    xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core tesseract-ocr tesseract-ocr-eng
 )
 
 # A command or file for each package above that shows it is installed.
@@ -20,7 +22,13 @@ present() {
         command -v x86_64-w64-mingw32-g++-posix >/dev/null &&
         command -v python3 >/dev/null &&
         command -v openssl >/dev/null &&
+        command -v xvfb-run >/dev/null &&
+        command -v xdotool >/dev/null &&
+        command -v import >/dev/null &&
+        command -v tesseract >/dev/null &&
         [ -f /usr/include/gtest/gtest.h ] &&
+        [ -f /usr/lib/x86_64-linux-gnu/cmake/Qt6WebEngineWidgets/Qt6WebEngineWidgetsConfig.cmake ] &&
+        [ -f /usr/lib/x86_64-linux-gnu/cmake/Qt6Multimedia/Qt6MultimediaConfig.cmake ] &&
         { [ -f /usr/include/x86_64-linux-gnu/curl/curl.h ] || [ -f /usr/include/curl/curl.h ]; }
 }
 

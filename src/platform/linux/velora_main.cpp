@@ -1,0 +1,104 @@
+// The console's executable on a Linux desktop: the Linux parts of every port
+// assembled around the core's entry function.
+
+#include <QApplication>
+#include <QIcon>
+#include <QWebEngineCertificateError>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <memory>
+
+#include "app/console_commands.h"
+#include "app/console_dialog.h"
+#include "app/console_session.h"
+#include "app/ports.h"
+#include "app/startup.h"
+#include "app/trace_log.h"
+#include "platform/linux/curl_inet_api.h"
+#include "platform/linux/file_registry.h"
+#include "platform/linux/linux_process_entry.h"
+#include "platform/linux/local_com_server.h"
+#include "platform/linux/posix_processes.h"
+#include "platform/linux/qt_browser.h"
+#include "platform/linux/qt_event_wait.h"
+#include "platform/linux/qt_sound.h"
+#include "platform/linux/qt_web_engine_setup.h"
+#include "platform/linux/qt_window_system.h"
+#include "platform/linux/system_clock.h"
+#include "platform/linux/xdg_dirs.h"
+
+namespace {
+
+kx::BrowserControl MakeBrowser(QWidget* parent) {
+    auto browser = std::make_unique<kx::QtBrowser>(parent);
+    QWidget* widget = browser->Widget();
+    auto* view = qobject_cast<QWebEngineView*>(widget);
+    if (view == nullptr) view = widget->findChild<QWebEngineView*>();
+    if (view != nullptr) {
+        QObject::connect(view->page(), &QWebEnginePage::certificateError,
+                         [](QWebEngineCertificateError error) {
+                             kx::AcceptWhenExtraCaVouches(error);
+                         });
+    }
+    return kx::BrowserControl{std::move(browser), widget};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    kx::FileRegistry registry(kx::FileRegistry::DefaultDirectory());
+    const kx::CurlInetConfig inet_config = kx::ReadCurlInetConfig(registry);
+    kx::PrepareWebEngine(inet_config.connect_to);
+
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Kestrix Console");
+    QApplication::setDesktopFileName("velora");
+    QApplication::setWindowIcon(QIcon(":/velora/velora.png"));
+    // The console ends when its window does, not when the last window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    kx::TrustExtraCaFile(inet_config.ca_file);
+
+    kx::CurlInetApi inet(inet_config);
+    kx::QtWindowSystem windows(MakeBrowser);
+    kx::SystemClock clock;
+    kx::PosixProcesses processes(kx::WaitServingQtEvents);
+    kx::PosixFiles files;
+    kx::QtSound sound;
+
+    kx::Ports ports;
+    ports.registry = &registry;
+    ports.inet = &inet;
+    ports.windows = &windows;
+    ports.clock = &clock;
+    ports.processes = &processes;
+    ports.files = &files;
+    ports.sound = &sound;
+
+    kx::NoOtherInstance single_instance;
+    kx::LinuxProcessEntry process;
+    kx::LocalComServer com;
+    kx::NoTypeLibraries type_libraries;
+    const kx::TraceFilePlaces trace_places = kx::TraceFileLocations();
+
+    kx::StartupParts parts;
+    parts.single_instance = &single_instance;
+    parts.process = &process;
+    parts.com = &com;
+    parts.registry = &registry;
+    parts.type_libraries = &type_libraries;
+    parts.windows = &windows;
+    parts.clock = &clock;
+    parts.trace_log = &kx::TheTraceLog();
+    parts.trace_file = trace_places.primary;
+    parts.trace_fallback = trace_places.fallback;
+
+    return kx::ConsoleMain(parts, [&](kx::WindowId owner) {
+        kx::ConsoleSession& session = kx::TheConsoleSession();
+        kx::ConsoleDialog console(ports, session);
+        kx::InstallConsoleCommands(console, ports, session);
+        console.RunModal(windows, owner);
+    });
+}

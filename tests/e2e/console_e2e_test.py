@@ -1,0 +1,241 @@
+"""The real console against the demo service on a virtual desktop, driven
+the way a player drives it: clicks and keys through the X server, what is
+shown read off the screen, nothing inside the console to help the test.
+
+Run under xvfb-run; ctest does. Options: --velora, --kxreg, --screenshots DIR
+(where the pictures of the dialogs go; a scratch directory if not given).
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.request
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktop  # noqa: E402
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+HOST = "demo.kestrix.test"
+GENERAL = "HKLM\\Software\\Kestrix Inc.\\General"
+OPTIONS = None
+
+LOGIN = "^Please enter your username and password$"
+REGISTRATION = "^Please Fill in the Registration Form$"
+CONSOLE = "^Kestrix Console$"
+
+# Places on the demo service's main page, in client pixels of the 800 x 545 console.
+FIRST_GAME = (95, 92)
+ALL_GAMES = (95, 418)
+REFRESH = (95, 468)
+TIP = (95, 518)
+EXIT = (771, 27)
+
+
+def dialog_point(window, template_size, x, y):
+    """A point given in the template's dialog units, in the window's pixels."""
+    _, _, width, height = desktop.geometry(window)
+    return x * width / template_size[0], y * height / template_size[1]
+
+
+class ConsoleOnTheDesktop(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="kx_e2e_")
+        cls.shots = OPTIONS.screenshots or os.path.join(cls.scratch, "shots")
+        cls.env = dict(os.environ,
+                       XDG_CONFIG_HOME=os.path.join(cls.scratch, "config"),
+                       XDG_STATE_HOME=os.path.join(cls.scratch, "state"))
+        port_file = os.path.join(cls.scratch, "ports.json")
+        cls.demo_state = os.path.join(cls.scratch, "demo")
+        cls.service = subprocess.Popen(
+            [sys.executable, os.path.join(ROOT, "demo", "kestrix_demo.py"), "--http-port", "0",
+             "--https-port", "0", "--host-name", HOST, "--state-dir", cls.demo_state,
+             "--port-file", port_file],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 30
+        while not os.path.exists(port_file) or os.path.getsize(port_file) == 0:
+            if time.monotonic() > deadline or cls.service.poll() is not None:
+                raise RuntimeError("the demo service did not start")
+            time.sleep(0.1)
+        time.sleep(0.1)
+        with open(port_file) as f:
+            ports = json.load(f)
+        cls.http_port = ports["http"]
+        cls.reg("add", GENERAL, "/v", "ServiceHost", "/d", HOST, "/f")
+        cls.reg("add", GENERAL, "/v", "CAFile", "/d", ports["ca"], "/f")
+        cls.reg("add", GENERAL, "/v", "ConnectTo", "/d",
+                "%s:80:127.0.0.1:%d;%s:443:127.0.0.1:%d"
+                % (HOST, ports["http"], HOST, ports["https"]), "/f")
+        cls.run_dir = os.path.join(cls.scratch, "run")
+        os.makedirs(cls.run_dir)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.service.terminate()
+        cls.service.wait(10)
+        if os.environ.get("KX_E2E_KEEP"):
+            print("kept", cls.scratch, file=sys.stderr)
+        else:
+            shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    @classmethod
+    def reg(cls, *args):
+        subprocess.run([OPTIONS.kxreg] + list(args), env=cls.env, check=True,
+                       stdout=subprocess.DEVNULL)
+
+    def start_console(self):
+        # The console's own output goes to a file; a pipe nobody reads would stall it.
+        with open(os.path.join(self.scratch, "velora-output.txt"), "ab") as output:
+            console = subprocess.Popen([OPTIONS.velora], cwd=self.run_dir, env=self.env,
+                                       stdout=output, stderr=subprocess.STDOUT)
+        self.addCleanup(self.stop, console)
+        return console
+
+    @staticmethod
+    def stop(console):
+        if console.poll() is None:
+            console.kill()
+            console.wait(10)
+
+    def shot(self, window, name):
+        return desktop.screenshot(window, os.path.join(self.shots, name))
+
+    def trace(self):
+        with open(os.path.join(self.run_dir, "debug.txt"), encoding="latin-1") as f:
+            return [line.rstrip("\r\n").split(",", 2)[1] for line in f if line.count(",") >= 2]
+
+    def requests(self):
+        path = os.path.join(self.demo_state, "requests.jsonl")
+        with open(path) as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def wait_for_trace(self, text, timeout=30.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if os.path.exists(os.path.join(self.run_dir, "debug.txt")) and any(
+                    line.startswith(text) for line in self.trace()):
+                return
+            time.sleep(0.1)
+        self.fail("the trace never said %r; it holds %r" % (text, self.trace()))
+
+    def log_in_as_guest(self, console):
+        login = desktop.wait_for_window(LOGIN, pid=console.pid)
+        desktop.click(login, *dialog_point(login, (186, 220), 150, 173))  # Guest Login
+        desktop.wait_gone(login)
+        window = desktop.wait_for_window(CONSOLE, pid=console.pid)
+        self.wait_for_trace("Navigate Complete")
+        time.sleep(1.0)  # the page paints after it has loaded
+        return window
+
+    def count_trace(self, text):
+        return sum(1 for line in self.trace() if line.startswith(text))
+
+    def test_a_player_session(self):
+        console = self.start_console()
+
+        # The login comes first; the console window shows only after it.
+        login = desktop.wait_for_window(LOGIN, pid=console.pid)
+        self.assertEqual(desktop.windows(CONSOLE, pid=console.pid), [])
+        self.shot(login, "login.png")
+
+        # Registration with an address that is no address.
+        desktop.click(login, *dialog_point(login, (186, 220), 150, 126))  # Register
+        form = desktop.wait_for_window(REGISTRATION, pid=console.pid)
+        fields = {16: "e2eplayer", 30: "secret12", 44: "secret12", 58: "not-an-address"}
+        for y, text in fields.items():
+            desktop.click(form, *dialog_point(form, (260, 330), 188, y - 3))
+            desktop.type_text(form, text)
+        self.shot(form, "registration.png")
+        desktop.click(form, *dialog_point(form, (260, 330), 192, 303))  # I Agree
+        box = desktop.wait_for_window("^Registration error$", pid=console.pid)
+        self.shot(box, "message-box.png")
+        self.assertIn("valid email", desktop.read_text(box).replace("e-mail", "email"))
+        self.assertIn("name@example.com", desktop.read_text(box))
+        desktop.key(box, "Return")
+        desktop.wait_gone(box)
+        desktop.click(form, *dialog_point(form, (260, 330), 72, 303))  # Cancel
+        desktop.wait_gone(form)
+
+        window = self.log_in_as_guest(console)
+        _, _, width, height = desktop.geometry(window)
+        self.assertEqual((width, height), (800, 545))
+        self.shot(window, "console.png")
+
+        # A game in the side list shows its tournaments in the frame.
+        desktop.click(window, *FIRST_GAME)
+        self.wait_for_trace("Nav to http://%s/ws_Console/tourlistframe.asp" % HOST)
+        time.sleep(1.5)
+        self.shot(window, "tournaments.png")
+        lists = [r for r in self.requests() if r.get("target", "").lower().endswith("tourlistframe.asp")]
+        self.assertTrue(lists, "the tournament list was never asked for")
+
+        desktop.click(window, *REFRESH)
+        self.wait_for_trace("Refresh")
+
+        # The tip shows once per run.
+        desktop.click(window, *TIP)
+        tip = self.wait_for_tip(console, window)
+        self.assertIsNotNone(tip, "the tip did not show")
+        time.sleep(1.0)
+        self.shot(tip, "tip.png")
+        _, _, tip_width, tip_height = desktop.geometry(tip)
+        desktop.click(tip, 8, tip_height - 30 + 11)  # Don't show this screen again
+        desktop.click(tip, tip_width - 5 - 30, tip_height - 30 + 2 + 12)  # Close
+        desktop.wait_gone(tip)
+        desktop.click(window, *TIP)
+        self.assertIsNone(self.wait_for_tip(console, window, timeout=3.0))
+
+        # EXIT ends the process, after the one-second pause.
+        clicked = time.monotonic()
+        desktop.click(window, *EXIT)
+        self.assertEqual(console.wait(30), 0)
+        self.assertGreaterEqual(time.monotonic() - clicked, 0.9)
+        self.assertLess(time.monotonic() - clicked, 5.0)
+
+        trace = self.trace()
+        for expected in ("Init Console", "Init Login Dialog", "INET Initialized", "Guest Login",
+                         "Sending Login Information", "Login Command Complete",
+                         "Nav to http://%s/ws_Console/tournamentconsole.asp" % HOST,
+                         "Navigate Complete", "Refresh"):
+            self.assertTrue(any(line.startswith(expected) for line in trace),
+                            "%r missing from the trace %r" % (expected, trace))
+
+        # A new run: the ticked tip stays away; Escape ends the console.
+        console = self.start_console()
+        window = self.log_in_as_guest(console)
+        desktop.click(window, *TIP)
+        self.assertIsNone(self.wait_for_tip(console, window, timeout=3.0))
+        desktop.key(window, "Escape")
+        self.assertEqual(console.wait(30), 0)
+
+    def wait_for_tip(self, console, console_window, timeout=20.0):
+        """The tip: another window of the console's, the size the page asked for."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for window in desktop.windows(pid=console.pid):
+                if window != console_window:
+                    _, _, width, height = desktop.geometry(window)
+                    if width > 100 and height > 100:
+                        return window
+            time.sleep(0.2)
+        return None
+
+
+def main():
+    global OPTIONS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--velora", required=True)
+    parser.add_argument("--kxreg", required=True)
+    parser.add_argument("--screenshots")
+    OPTIONS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
