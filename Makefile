@@ -13,7 +13,7 @@ BUILD_ASAN := build-asan
 BUILD_TSAN := build-tsan
 BUILD_WIN := build-mingw
 
-.PHONY: all deps build test test-main test-sanitize test-thread cross-windows demo clean
+.PHONY: all deps build test test-main test-sanitize test-thread cross-windows demo screenshots bench-console clean
 
 all: build
 
@@ -56,6 +56,17 @@ demo: deps
 	cmake -S . -B $(BUILD) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS) --target velora kxreg
 	KX_BUILD=$(CURDIR)/$(BUILD) scripts/demo.sh
+
+# Pictures of the real windows for the README, taken by the end-to-end test.
+screenshots: build
+	xvfb-run -a -n 150 -s "-screen 0 1280x1024x24" python3 tests/e2e/console_e2e_test.py \
+	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg \
+	    --screenshots docs/screenshots
+
+# Start-up time, memory and idle processor use of the console (bench/README.md).
+bench-console: build
+	xvfb-run -a -n 160 -s "-screen 0 1280x1024x24" python3 bench/console_startup.py \
+	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_WIN)

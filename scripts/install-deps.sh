@@ -11,7 +11,7 @@ packages=(
     libcurl4-openssl-dev
     python3 openssl ca-certificates
     qt6-base-dev qt6-webengine-dev qt6-multimedia-dev
-    xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core tesseract-ocr tesseract-ocr-eng
+    xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core fonts-liberation tesseract-ocr tesseract-ocr-eng
 )
 
 # A command or file for each package above that shows it is installed.
@@ -26,6 +26,7 @@ present() {
         command -v xdotool >/dev/null &&
         command -v import >/dev/null &&
         command -v tesseract >/dev/null &&
+        [ -d /usr/share/fonts/truetype/liberation ] &&
         [ -f /usr/include/gtest/gtest.h ] &&
         [ -f /usr/lib/x86_64-linux-gnu/cmake/Qt6WebEngineWidgets/Qt6WebEngineWidgetsConfig.cmake ] &&
         [ -f /usr/lib/x86_64-linux-gnu/cmake/Qt6Multimedia/Qt6MultimediaConfig.cmake ] &&

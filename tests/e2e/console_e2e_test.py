@@ -35,6 +35,7 @@ ALL_GAMES = (95, 418)
 REFRESH = (95, 468)
 TIP = (95, 518)
 EXIT = (771, 27)
+FIRST_PLAY = (662, 214)  # Play of the first tournament in the frame's list
 
 
 def dialog_point(window, template_size, x, y):
@@ -136,6 +137,25 @@ class ConsoleOnTheDesktop(unittest.TestCase):
     def count_trace(self, text):
         return sum(1 for line in self.trace() if line.startswith(text))
 
+    def run(self, result=None):
+        # A failure on a machine far away is only worth as much as what it tells.
+        failures = len(result.failures) + len(result.errors) if result else 0
+        outcome = super().run(result)
+        if result and len(result.failures) + len(result.errors) > failures:
+            self.print_diagnostics()
+        return outcome
+
+    def print_diagnostics(self):
+        trace = os.path.join(self.run_dir, "debug.txt")
+        output = os.path.join(self.scratch, "velora-output.txt")
+        for label, path in (("trace", trace), ("console output", output)):
+            if os.path.exists(path):
+                with open(path, encoding="latin-1") as f:
+                    lines = [line for line in f if not line.startswith("  *")]
+                sys.stderr.write("---- last lines of the %s ----\n%s" % (label, "".join(lines[-25:])))
+        visible = [(w, desktop.title(w), desktop.geometry(w)) for w in desktop.windows()]
+        sys.stderr.write("---- visible windows ----\n%r\n" % (visible,))
+
     def test_a_player_session(self):
         console = self.start_console()
 
@@ -214,14 +234,43 @@ class ConsoleOnTheDesktop(unittest.TestCase):
         desktop.key(window, "Escape")
         self.assertEqual(console.wait(30), 0)
 
+    def test_b_the_wait_while_a_play_starts(self):
+        self.reg("add", GENERAL + "\\Clients\\Word Maze", "/v", "EXEPATH", "/d", "/bin/true", "/f")
+        fault = json.dumps({"kind": "slow", "delay": 5, "command": "STARTTOUR", "count": 1})
+        urllib.request.urlopen(urllib.request.Request(
+            "http://127.0.0.1:%d/_control/fault" % self.http_port, data=fault.encode(),
+            method="POST"), timeout=10).read()
+
+        console = self.start_console()
+        window = self.log_in_as_guest(console)
+        desktop.click(window, *FIRST_GAME)
+        self.wait_for_trace("Nav to http://%s/ws_Console/tourlistframe.asp" % HOST)
+        time.sleep(1.5)
+        desktop.click(window, *FIRST_PLAY)
+        wait = self.wait_for_other_window(console, window, timeout=10.0, least=(150, 40))
+        self.assertIsNotNone(wait, "no wait dialog while the service took its time")
+        time.sleep(0.5)
+        self.shot(wait, "server-wait.png")
+        desktop.screenshot_screen(os.path.join(self.shots, "server-wait-over-console.png"),
+                                  crop=self.around(window))
+
+    @staticmethod
+    def around(window):
+        x, y, width, height = desktop.geometry(window)
+        return width, height, x, y
+
     def wait_for_tip(self, console, console_window, timeout=20.0):
         """The tip: another window of the console's, the size the page asked for."""
+        return self.wait_for_other_window(console, console_window, timeout, least=(300, 200))
+
+    @staticmethod
+    def wait_for_other_window(console, console_window, timeout, least):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             for window in desktop.windows(pid=console.pid):
                 if window != console_window:
                     _, _, width, height = desktop.geometry(window)
-                    if width > 100 and height > 100:
+                    if width >= least[0] and height >= least[1]:
                         return window
             time.sleep(0.2)
         return None

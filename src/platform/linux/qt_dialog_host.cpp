@@ -380,6 +380,19 @@ void QtDialogHost::CreateControl(const ControlTemplate& source, const BrowserFac
     } else {
         widget->setGeometry(rect);
     }
+    // Qt's check mark takes more room than the dialog manager's, which would
+    // cut the end off a label, or the box itself, sized for it: the control
+    // may run on to the right and grow about its middle.
+    if (source.kind == ControlKind::AutoCheckBox) {
+        const QSize hint = widget->sizeHint();
+        QRect grown = widget->geometry();
+        if (hint.width() > grown.width()) grown.setWidth(hint.width());
+        if (hint.height() > grown.height()) {
+            grown.adjust(0, -(hint.height() - grown.height()) / 2, 0, 0);
+            grown.setHeight(hint.height());
+        }
+        widget->setGeometry(grown);
+    }
     if ((source.style & style::kDisabled) != 0) widget->setEnabled(false);
     // WS_VISIBLE is implied: every control starts shown. A browser's filter
     // sees the keys its page's widgets leave unhandled on their way up.

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QIcon>
 #include <QMessageBox>
 
 #include "platform/linux/qt_text.h"
@@ -82,6 +83,8 @@ MessageBoxResult RunMessageBox(QWidget* owner, std::string_view text, std::strin
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);
     }
+    // Some styles put icons on standard buttons; the console's boxes have plain words.
+    for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
     box.setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
 
     OwnerDisabled disabled(owner);

@@ -132,6 +132,9 @@ TEST(QtDialogHost, BuildsEveryControlKindAtItsTemplateRectangle) {
                       if (control.kind == ControlKind::DropDownList) {
                           EXPECT_EQ(item->pos(), expected.topLeft());
                           EXPECT_EQ(item->width(), expected.width());
+                      } else if (control.kind == ControlKind::AutoCheckBox) {
+                          // Grown about its middle when its box would not fit.
+                          EXPECT_TRUE(item->geometry().contains(expected)) << control.id;
                       } else {
                           EXPECT_EQ(item->geometry(), expected) << control.id;
                       }
