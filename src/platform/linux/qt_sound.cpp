@@ -1,7 +1,9 @@
 #include "platform/linux/qt_sound.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QFileInfo>
+#include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -15,7 +17,9 @@ QtSound::~QtSound() = default;
 
 void QtSound::PlayAsync(std::string_view path) {
     const QString file = AnsiToQString(NativePath(path));
-    if (file.isEmpty() || !QFileInfo(file).isFile()) {
+    // Without an output device an effect has nowhere to play (and Qt's
+    // multimedia leaves events behind that crash the application's exit).
+    if (file.isEmpty() || !QFileInfo(file).isFile() || QMediaDevices::defaultAudioOutput().isNull()) {
         QApplication::beep();
         return;
     }

@@ -5,7 +5,8 @@
 // Implements:
 //  - kx::Sound with Qt Multimedia: a WAV file played without waiting, each
 //    effect kept alive until it has finished; a path that names no playable
-//    file rings the desktop's bell, the platform's default sound.
+//    file, or a desktop without an audio output, rings the bell, the
+//    platform's default sound.
 //
 // Missing: the sound scheme's named events (only files and the bell).
 

@@ -1,6 +1,6 @@
-// The dialog tests need a QApplication: every test runs its dialogs on it.
-// One test hosts a real web view, whose engine refuses to start as root with
-// its sandbox on.
+// Every Qt test binary runs its tests inside one QApplication. Some host a
+// real web view, whose engine refuses to start as root with its sandbox on;
+// only then is the sandbox turned off.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
