@@ -26,14 +26,18 @@ std::string HomeDirectory() {
 }
 
 std::string XdgBaseDirectory(XdgBase base) {
-    const char* variable = base == XdgBase::Config ? "XDG_CONFIG_HOME" : "XDG_STATE_HOME";
-    const char* value = std::getenv(variable);
+    struct Convention {
+        const char* variable;
+        const char* fallback;  // under the home directory
+    };
+    const Convention convention = base == XdgBase::Config  ? Convention{"XDG_CONFIG_HOME", "/.config"}
+                                  : base == XdgBase::State ? Convention{"XDG_STATE_HOME", "/.local/state"}
+                                                           : Convention{"XDG_DATA_HOME", "/.local/share"};
+    const char* value = std::getenv(convention.variable);
     if (value != nullptr && value[0] == '/') return value;
-    const std::string home = HomeDirectory();
     // No home: callers then get a path where writing fails with a clear error,
     // rather than one in a directory that other users could share.
-    if (home.empty()) return base == XdgBase::Config ? "/.config" : "/.local/state";
-    return home + (base == XdgBase::Config ? "/.config" : "/.local/state");
+    return HomeDirectory() + convention.fallback;
 }
 
 TraceFilePlaces TraceFileLocations() {

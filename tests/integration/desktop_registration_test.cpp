@@ -1,0 +1,119 @@
+// The registration switches on a Linux desktop: the class entries in the
+// store, and the files through which the bus starts the console and the
+// player finds it.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/server_registration.h"
+#include "platform/common/memory_registry.h"
+#include "platform/linux/desktop_registration.h"
+
+namespace kx {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string LocalServer(Registry& registry) {
+    UniqueRegKey key(registry);
+    if (registry.OpenKey(kHKeyClassesRoot,
+                         "CLSID\\{EDD57D80-F4F6-11D3-8B9E-00105A18F13D}\\LocalServer32",
+                         RegAccess::Read, key.put()) != 0) {
+        return "<missing>";
+    }
+    char buffer[512] = {};
+    std::uint32_t size = sizeof buffer;
+    if (registry.QueryValue(key.get(), "", nullptr, reinterpret_cast<std::uint8_t*>(buffer), &size) != 0) {
+        return "<no value>";
+    }
+    return std::string(buffer);
+}
+
+class DesktopRegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("kx_desktop_" + std::to_string(::getpid()));
+        fs::create_directories(dir_ / "my games");
+        program_ = dir_ / "my games" / "velora";
+        std::ofstream(program_) << "#!/bin/sh\n";
+        fs::permissions(program_, fs::perms::owner_all);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    ServerRegistration Registration(TypeLibraries& libraries) {
+        return ServerRegistration(registry_, libraries, ServerModule{program_.string(), ""});
+    }
+
+    fs::path dir_;
+    fs::path program_;
+    MemoryRegistry registry_;
+};
+
+TEST_F(DesktopRegistrationTest, RegisteringWritesTheClassEntriesTheActivationFileAndTheDesktopEntry) {
+    DesktopRegistration desktop((dir_ / "share").string());
+    ServerRegistration registration = Registration(desktop);
+    ASSERT_EQ(registration.ApplyScript(RegistryScript::Application, ScriptMode::Register), 0);
+    ASSERT_EQ(registration.RegisterServer(), 0);
+
+    EXPECT_EQ(LocalServer(registry_), program_.string());
+    const std::string quoted = "\"" + program_.string() + "\"";
+    EXPECT_EQ(Read(desktop.ActivationFile()),
+              "[D-BUS Service]\nName=com.kestrix.Console\nExec=" + quoted + "\n");
+    EXPECT_NE(Read(desktop.DesktopEntry()).find("\nExec=" + quoted + "\n"), std::string::npos);
+    EXPECT_NE(Read(desktop.DesktopEntry()).find("\nName=Kestrix Console\n"), std::string::npos);
+
+    registration.ApplyScript(RegistryScript::Application, ScriptMode::Unregister);
+    EXPECT_EQ(registration.UnregisterServer(), 0);
+    EXPECT_EQ(LocalServer(registry_), "<missing>");
+    EXPECT_FALSE(fs::exists(desktop.ActivationFile()));
+    EXPECT_FALSE(fs::exists(desktop.DesktopEntry()));
+}
+
+TEST_F(DesktopRegistrationTest, AMissingProgramRegistersNothingOnTheDesktop) {
+    DesktopRegistration desktop((dir_ / "share").string());
+    ServerRegistration registration(registry_, desktop,
+                                    ServerModule{(dir_ / "gone" / "velora").string(), ""});
+    EXPECT_NE(registration.RegisterServer(), 0);
+    EXPECT_FALSE(fs::exists(desktop.ActivationFile()));
+}
+
+TEST_F(DesktopRegistrationTest, AnUnwritableDataDirectoryIsReportedNotIgnored) {
+    std::ofstream(dir_ / "file") << "x";
+    DesktopRegistration desktop((dir_ / "file" / "share").string());
+    TypeLibHandle library = kNoTypeLib;
+    ASSERT_EQ(desktop.LoadTypeLib(program_.string(), &library), 0);
+    EXPECT_LT(desktop.RegisterTypeLib(library, program_.string(), dir_.string()), 0);
+    desktop.Release(library);
+}
+
+struct ExecCase {
+    const char* program;
+    const char* line;
+};
+
+TEST(ExecLineTest, QuotesOnlyWhatNeedsIt) {
+    const ExecCase cases[] = {
+        {"/usr/bin/velora", "/usr/bin/velora"},
+        {"/opt/kestrix-2.1/velora_x", "/opt/kestrix-2.1/velora_x"},
+        {"/home/p/my games/velora", "\"/home/p/my games/velora\""},
+        {"/a$b/\"q\"/c`d`\\e", "\"/a\\$b/\\\"q\\\"/c\\`d\\`\\\\e\""},
+        {"", "\"\""},
+    };
+    for (const ExecCase& c : cases) EXPECT_EQ(ExecLine(c.program), c.line) << c.program;
+}
+
+}  // namespace
+}  // namespace kx
