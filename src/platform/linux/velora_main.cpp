@@ -16,6 +16,7 @@
 #include "app/startup.h"
 #include "app/trace_log.h"
 #include "platform/linux/curl_inet_api.h"
+#include "platform/linux/desktop_registration.h"
 #include "platform/linux/file_registry.h"
 #include "platform/linux/linux_process_entry.h"
 #include "platform/linux/local_com_server.h"
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
     kx::NoOtherInstance single_instance;
     kx::LinuxProcessEntry process;
     kx::LocalComServer com;
-    kx::NoTypeLibraries type_libraries;
+    kx::DesktopRegistration type_libraries(kx::XdgBaseDirectory(kx::XdgBase::Data));
     const kx::TraceFilePlaces trace_places = kx::TraceFileLocations();
 
     kx::StartupParts parts;
