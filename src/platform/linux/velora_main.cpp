@@ -45,6 +45,23 @@ kx::BrowserControl MakeBrowser(QWidget* parent) {
     return kx::BrowserControl{std::move(browser), widget};
 }
 
+// The registration switches run where there may be no desktop at all (an
+// installer's shell), so they get an application without windows.
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv) {
+    kx::LinuxProcessEntry process;
+    if (kx::ScanSwitches(process.CommandLine()) != kx::ServerSwitch::None) {
+        return std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    auto application = std::make_unique<QApplication>(argc, argv);
+    QApplication::setApplicationName("Kestrix Console");
+    QApplication::setDesktopFileName("velora");
+    QApplication::setWindowIcon(QIcon(":/velora/velora.png"));
+    // The console ends when its window does, not when the last window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+    return application;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,13 +69,7 @@ int main(int argc, char** argv) {
     const kx::CurlInetConfig inet_config = kx::ReadCurlInetConfig(registry);
     kx::PrepareWebEngine(inet_config.connect_to);
 
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("Kestrix Console");
-    QApplication::setDesktopFileName("velora");
-    QApplication::setWindowIcon(QIcon(":/velora/velora.png"));
-    // The console ends when its window does, not when the last window closes.
-    QApplication::setQuitOnLastWindowClosed(false);
+    const std::unique_ptr<QCoreApplication> application = MakeApplication(argc, argv);
 
     kx::TrustExtraCaFile(inet_config.ca_file);
 
