@@ -9,6 +9,7 @@ packages=(
     googletest libgtest-dev
     g++-mingw-w64-x86-64-posix
     libcurl4-openssl-dev
+    libsystemd-dev dbus
     python3 openssl ca-certificates
     qt6-base-dev qt6-webengine-dev qt6-multimedia-dev
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core fonts-liberation tesseract-ocr tesseract-ocr-eng
@@ -26,6 +27,8 @@ present() {
         command -v xdotool >/dev/null &&
         command -v import >/dev/null &&
         command -v tesseract >/dev/null &&
+        command -v dbus-run-session >/dev/null &&
+        [ -f /usr/include/systemd/sd-bus.h ] &&
         [ -d /usr/share/fonts/truetype/liberation ] &&
         [ -f /usr/include/gtest/gtest.h ] &&
         [ -f /usr/lib/x86_64-linux-gnu/cmake/Qt6WebEngineWidgets/Qt6WebEngineWidgetsConfig.cmake ] &&

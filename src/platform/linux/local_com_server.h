@@ -1,33 +1,17 @@
 #pragma once
 
-// Linux backend: the COM-shaped process calls before game clients can reach
-// the console over the session bus.
+// Linux backend: the type-library calls, which have nothing to load until
+// the console's interface description is installed on Linux.
 //
 // Implements:
-//  - kx::ComServer whose apartment always initialises and whose class
-//    objects are not offered to other processes (E_NOTIMPL, which the entry
-//    function tolerates: the console runs, only game clients cannot call it);
-//  - kx::TypeLibraries that load nothing (registration switches report it);
-//  - kx::SingleInstance that finds no other console.
+//  - kx::TypeLibraries that load nothing (registration switches report it).
 //
-// Missing: the session-bus service, its activation and the single-instance
-// test by bus name.
+// The class objects and the single-instance test live on the session bus
+// (bus_game_services.h).
 
-#include "platform/com_server.h"
-#include "platform/single_instance.h"
 #include "platform/type_libraries.h"
 
 namespace kx {
-
-class LocalComServer final : public ComServer {
-public:
-    HResult Initialize() override { return 0; }
-    void Uninitialize() override {}
-    HResult RegisterClassObject(const Guid&, ClassContext, ClassUse, ClassCookie*) override {
-        return MakeHResult(0x80004001);  // E_NOTIMPL
-    }
-    HResult RevokeClassObject(ClassCookie) override { return MakeHResult(0x80004001); }
-};
 
 class NoTypeLibraries final : public TypeLibraries {
 public:
@@ -39,12 +23,6 @@ public:
     }
     HResult UnRegisterTypeLib(TypeLibHandle) override { return 0; }
     void Release(TypeLibHandle) override {}
-};
-
-class NoOtherInstance final : public SingleInstance {
-public:
-    WindowId FindWindowByTitle(std::string_view) override { return kNoWindow; }
-    void SetForegroundWindow(WindowId) override {}
 };
 
 }  // namespace kx

@@ -3,6 +3,8 @@
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network WebEngineCore WebEngineWidgets Multimedia)
 
 add_library(kx_platform_qt STATIC
+    bus_connection.cpp
+    bus_game_services.cpp
     qt_window_system.cpp
     qt_dialog_host.cpp
     qt_dialog_metrics.cpp
@@ -17,6 +19,7 @@ set_target_properties(kx_platform_qt PROPERTIES AUTOMOC ON)
 target_include_directories(kx_platform_qt PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(kx_platform_qt
     PUBLIC kx_platform_linux kx_core Qt6::Widgets Qt6::WebEngineWidgets Qt6::Multimedia
+           PkgConfig::SYSTEMD
     PRIVATE kx_warnings)
 
 # The console itself.

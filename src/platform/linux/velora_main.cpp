@@ -6,15 +6,18 @@
 #include <QWebEngineCertificateError>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QWidget>
 
 #include <memory>
 
 #include "app/console_commands.h"
 #include "app/console_dialog.h"
 #include "app/console_session.h"
+#include "app/identities.h"
 #include "app/ports.h"
 #include "app/startup.h"
 #include "app/trace_log.h"
+#include "platform/linux/bus_game_services.h"
 #include "platform/linux/curl_inet_api.h"
 #include "platform/linux/desktop_registration.h"
 #include "platform/linux/file_registry.h"
@@ -28,6 +31,7 @@
 #include "platform/linux/qt_window_system.h"
 #include "platform/linux/system_clock.h"
 #include "platform/linux/xdg_dirs.h"
+#include "play/play_context.h"
 
 namespace {
 
@@ -62,6 +66,23 @@ std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv) {
     return application;
 }
 
+// A second start hands the player over to this console: its window comes
+// up, and a dialog running over it stays on top.
+void RaiseConsoleWindow() {
+    const QString title = QString::fromUtf8(kx::kConsoleWindowTitle.data(),
+                                            static_cast<qsizetype>(kx::kConsoleWindowTitle.size()));
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->windowTitle() != title || !widget->isVisible()) continue;
+        if (widget->isMinimized()) widget->showNormal();
+        widget->raise();
+        widget->activateWindow();
+    }
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,16 +110,16 @@ int main(int argc, char** argv) {
     ports.files = &files;
     ports.sound = &sound;
 
-    kx::NoOtherInstance single_instance;
+    kx::BusGameServices game_services(ports, kx::ThePlayContext(),
+                                      kx::TheConsoleSession().strGameName, RaiseConsoleWindow);
     kx::LinuxProcessEntry process;
-    kx::LocalComServer com;
     kx::DesktopRegistration type_libraries(kx::XdgBaseDirectory(kx::XdgBase::Data));
     const kx::TraceFilePlaces trace_places = kx::TraceFileLocations();
 
     kx::StartupParts parts;
-    parts.single_instance = &single_instance;
+    parts.single_instance = &game_services;
     parts.process = &process;
-    parts.com = &com;
+    parts.com = &game_services;
     parts.registry = &registry;
     parts.type_libraries = &type_libraries;
     parts.windows = &windows;
