@@ -2,8 +2,11 @@
 // owners and ends, the second start, the UI thread's waits and what a
 // misbehaving client may send.
 
+#include <time.h>
+
 #include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -152,6 +155,24 @@ TEST_F(BusHostTest, CallsAreServedInEveryWaitOfTheUiThread) {
         EXPECT_GE(client.Call(object, kServer, "Release", {}, wait).result, 0) << n;
         EXPECT_EQ(host_.ObjectCount(), 0u) << n;
     }
+}
+
+double ProcessCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+TEST_F(BusHostTest, AnIdleHostSleeps) {
+    BusClient client;
+    const std::string path = InitializedObject(client);
+    const double before = ProcessCpuSeconds();
+    QEventLoop idle;
+    QTimer::singleShot(500, &idle, &QEventLoop::quit);
+    idle.exec();
+    // A loop that spins on the connection would use the whole half second.
+    EXPECT_LT(ProcessCpuSeconds() - before, 0.1);
+    EXPECT_EQ(client.CallHr(path, "GetCommandStatus"), kS_OK);
 }
 
 TEST_F(BusHostTest, MalformedCallsAreAnsweredAndNeverTakeTheConsoleDown) {
