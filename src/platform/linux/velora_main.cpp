@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QWebEngineCertificateError>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -57,6 +58,8 @@ std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv) {
         return std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The web engine describes its set-up at every start; players need not read it.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     auto application = std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName("Kestrix Console");
     QApplication::setDesktopFileName("velora");
