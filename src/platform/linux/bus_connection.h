@@ -64,6 +64,7 @@ public:
 
     BusConnection(const BusConnection&) = delete;
     BusConnection& operator=(const BusConnection&) = delete;
+    // Never from inside one of its own handlers: the dispatch still runs on it.
     ~BusConnection();
 
     sd_bus* get() const { return bus_.get(); }

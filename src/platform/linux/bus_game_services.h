@@ -17,6 +17,7 @@
 // The methods follow sdk/com.kestrix.Console.GameServices.xml; texts travel
 // as UTF-8 and reach the core as UTF-16.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
