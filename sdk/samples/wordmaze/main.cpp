@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
     hr = services->Initialize(kClientName, kClientVersion);
     if (kestrix::Failed(hr)) {
         return Fail(options,
-                    QStringLiteral("The Kestrix Console has no play of Word Maze for this "
-                                   "game (%1).")
+                    QStringLiteral("The Kestrix Console has no active play of Word Maze (%1).\n"
+                                   "Start Word Maze from a tournament in the console.")
                         .arg(Code(hr)),
                     kExitRefused);
     }
@@ -196,6 +196,10 @@ int main(int argc, char** argv) {
                            &QCoreApplication::quit);
     };
     window.show();
+    // The console hides its own window while a game runs; the player's
+    // typing belongs to the game from the start.
+    window.raise();
+    window.activateWindow();
     app.exec();
     // The services object is released here, before the process ends.
     services.reset();
