@@ -108,3 +108,36 @@ def read_text(window):
         run("convert", shot, "-resize", "300%", "-colorspace", "Gray", big)
         text = run("tesseract", big, "-", "--psm", "6", check=False)
     return re.sub(r"\s+", " ", text).strip()
+
+
+def find_colour(window, rgb, tolerance=12, region=None):
+    """The middle of the first run of pixels of colour `rgb` in the window,
+    scanning rows from the top within `region` (x, y, width, height), or None.
+    Finds a button by its look, as a player's eye does."""
+    out = subprocess.run(["import", "-window", str(window), "-depth", "8", "ppm:-"], stdout=subprocess.PIPE,
+                         check=True).stdout
+    # P6 header: magic, width, height, maximum, each followed by one blank.
+    fields, at = [], 0
+    while len(fields) < 4:
+        while out[at:at + 1].isspace():
+            at += 1
+        start = at
+        while not out[at:at + 1].isspace():
+            at += 1
+        fields.append(out[start:at])
+    width, height = int(fields[1]), int(fields[2])
+    pixels = out[at + 1:]
+    x0, y0, w, h = region or (0, 0, width, height)
+    for y in range(y0, min(y0 + h, height)):
+        row = pixels[(y * width) * 3:(y * width + width) * 3]
+        run_start = None
+        for x in range(x0, min(x0 + w, width)):
+            r, g, b = row[x * 3], row[x * 3 + 1], row[x * 3 + 2]
+            near = abs(r - rgb[0]) <= tolerance and abs(g - rgb[1]) <= tolerance and abs(b - rgb[2]) <= tolerance
+            if near and run_start is None:
+                run_start = x
+            elif not near and run_start is not None:
+                if x - run_start >= 10:
+                    return (run_start + x) // 2, y + 6
+                run_start = None
+    return None

@@ -1,0 +1,283 @@
+"""A whole play on a virtual desktop: the real console, the demo service,
+the sample game in its automatic mode and a private session bus, driven
+with real clicks as a player would.
+
+Run under xvfb-run; ctest does. Options: --velora, --kxreg, --game,
+--screenshots DIR.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktop  # noqa: E402
+from console_e2e_test import (CONSOLE, FIRST_GAME, GENERAL, HOST,  # noqa: E402
+                              LOGIN, ROOT, dialog_point)
+
+OPTIONS = None
+PLAY_GREEN = (0x2a, 0xa2, 0x6f)  # the demo pages' Play buttons
+CLIENTS = GENERAL + "\\Clients\\Word Maze"
+
+
+class PrivateSessionBus:
+    """A session bus of the test's own, whose activation files live in the
+    test's data directory, so that registration there is what it reads."""
+
+    def __init__(self, scratch, service_dir):
+        config = os.path.join(scratch, "session.conf")
+        with open(config, "w") as f:
+            f.write("""<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=%s</listen>
+  <servicedir>%s</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+""" % (scratch, service_dir))
+        self.daemon = subprocess.Popen(
+            ["dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"],
+            stdout=subprocess.PIPE, text=True)
+        self.address = self.daemon.stdout.readline().strip()
+        if not self.address:
+            raise RuntimeError("the session bus did not start")
+
+    def close(self):
+        self.daemon.terminate()
+        self.daemon.wait(10)
+
+
+class PlayOnTheDesktop(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="kx_play_")
+        cls.shots = OPTIONS.screenshots or os.path.join(cls.scratch, "shots")
+        data = os.path.join(cls.scratch, "data")
+        cls.bus = PrivateSessionBus(cls.scratch, os.path.join(data, "dbus-1", "services"))
+        cls.env = dict(os.environ,
+                       XDG_CONFIG_HOME=os.path.join(cls.scratch, "config"),
+                       XDG_STATE_HOME=os.path.join(cls.scratch, "state"),
+                       XDG_DATA_HOME=data,
+                       TMPDIR=os.path.join(cls.scratch, "tmp"),
+                       DBUS_SESSION_BUS_ADDRESS=cls.bus.address)
+        port_file = os.path.join(cls.scratch, "ports.json")
+        cls.demo_state = os.path.join(cls.scratch, "demo")
+        cls.service = subprocess.Popen(
+            [sys.executable, os.path.join(ROOT, "demo", "kestrix_demo.py"), "--http-port", "0",
+             "--https-port", "0", "--host-name", HOST, "--state-dir", cls.demo_state,
+             "--port-file", port_file], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 30
+        while not os.path.exists(port_file) or os.path.getsize(port_file) == 0:
+            if time.monotonic() > deadline or cls.service.poll() is not None:
+                raise RuntimeError("the demo service did not start")
+            time.sleep(0.1)
+        time.sleep(0.1)
+        with open(port_file) as f:
+            ports = json.load(f)
+        cls.reg("add", GENERAL, "/v", "ServiceHost", "/d", HOST, "/f")
+        cls.reg("add", GENERAL, "/v", "CAFile", "/d", ports["ca"], "/f")
+        cls.reg("add", GENERAL, "/v", "ConnectTo", "/d",
+                "%s:80:127.0.0.1:%d;%s:443:127.0.0.1:%d"
+                % (HOST, ports["http"], HOST, ports["https"]), "/f")
+        # The game in a directory of its own, where it writes its verify file.
+        os.makedirs(cls.env["TMPDIR"])
+        cls.game_dir = os.path.join(cls.scratch, "wordmaze")
+        os.makedirs(cls.game_dir)
+        cls.game = os.path.join(cls.game_dir, "kx-wordmaze")
+        shutil.copy(OPTIONS.game, cls.game)
+        cls.reg("add", CLIENTS, "/v", "EXEPATH", "/d", cls.game, "/f")
+        cls.reg("add", CLIENTS, "/v", "VERSION", "/d", "1.5", "/f")
+        cls.run_dir = os.path.join(cls.scratch, "run")
+        os.makedirs(cls.run_dir)
+        cls.output = os.path.join(cls.scratch, "output.txt")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.service.terminate()
+        cls.service.wait(10)
+        cls.bus.close()
+        if os.environ.get("KX_E2E_KEEP"):
+            print("kept", cls.scratch, file=sys.stderr)
+        else:
+            shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    @classmethod
+    def reg(cls, *args):
+        subprocess.run([OPTIONS.kxreg] + list(args), env=cls.env, check=True,
+                       stdout=subprocess.DEVNULL)
+
+    def run(self, result=None):
+        failures = len(result.failures) + len(result.errors) if result else 0
+        outcome = super().run(result)
+        if result and len(result.failures) + len(result.errors) > failures:
+            for label, path in (("trace", os.path.join(self.run_dir, "debug.txt")),
+                                ("console and game output", self.output)):
+                if os.path.exists(path):
+                    with open(path, encoding="latin-1") as f:
+                        lines = [line for line in f if not line.startswith("  *")]
+                    sys.stderr.write("---- last lines of the %s ----\n%s" % (label, "".join(lines[-30:])))
+        return outcome
+
+    def start(self, program, extra_env=None, args=()):
+        env = dict(self.env, **(extra_env or {}))
+        with open(self.output, "ab") as output:
+            process = subprocess.Popen([program] + list(args), cwd=self.run_dir, env=env,
+                                       stdout=output, stderr=subprocess.STDOUT)
+        self.addCleanup(self.stop, process)
+        return process
+
+    @staticmethod
+    def stop(process):
+        if process.poll() is None:
+            process.kill()
+            process.wait(10)
+
+    def requests(self, command=None):
+        with open(os.path.join(self.demo_state, "requests.jsonl")) as f:
+            found = [json.loads(line) for line in f if line.strip()]
+        if command is None:
+            return found
+        return [r for r in found if ("COMMAND=%s&" % command) in (r.get("body") or "")]
+
+    def game_output(self):
+        with open(self.output, encoding="latin-1") as f:
+            return f.read()
+
+    def log_in(self, console, user=None, password=None):
+        login = desktop.wait_for_window(LOGIN, pid=console.pid)
+        if user is None:
+            desktop.click(login, *dialog_point(login, (186, 220), 150, 173))  # Guest Login
+        else:
+            # The field may hold the last player's name: replace it, as a player would.
+            desktop.click(login, *dialog_point(login, (186, 220), 119, 21))
+            desktop.key(login, "ctrl+a")
+            desktop.type_text(login, user)
+            desktop.click(login, *dialog_point(login, (186, 220), 119, 37))
+            desktop.key(login, "ctrl+a")
+            desktop.type_text(login, password)
+            desktop.key(login, "Return")
+        desktop.wait_gone(login)
+        window = desktop.wait_for_window(CONSOLE, pid=console.pid)
+        time.sleep(1.5)
+        return window
+
+    def play_first_tournament(self, window):
+        desktop.click(window, *FIRST_GAME)
+        # The first green Play button in the frame, once the list has painted.
+        deadline = time.monotonic() + 20
+        play = None
+        while play is None and time.monotonic() < deadline:
+            time.sleep(0.5)
+            play = desktop.find_colour(window, PLAY_GREEN, region=(190, 54, 610, 491))
+        if play is None:
+            desktop.screenshot(window, os.path.join(self.shots, "no-play-button.png"))
+        self.assertIsNotNone(play, "no Play button in the tournament list")
+        desktop.click(window, *play)
+
+    def wait_until(self, what, condition, timeout=60.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if condition():
+                return
+            time.sleep(0.1)
+        self.fail("gave up waiting for " + what)
+
+    def test_a_whole_play_posts_the_score_and_shows_the_rank(self):
+        console = self.start(OPTIONS.velora, {"KX_WORDMAZE_AUTO_SCORE": "4321"})
+        window = self.log_in(console)
+        ends_before = len(self.requests("ENDGAME"))
+        self.play_first_tournament(window)
+
+        game = desktop.wait_for_window("^Word Maze$", timeout=30)
+        # The console steps aside while the game runs.
+        self.assertNotIn(window, desktop.windows(CONSOLE))
+        desktop.screenshot(game, os.path.join(self.shots, "game.png"))
+
+        self.wait_until("the score", lambda: len(self.requests("ENDGAME")) > ends_before)
+        end = self.requests("ENDGAME")[-1]["body"]
+        self.assertIn("&SCORE=4321&", end + "&")
+        self.assertRegex(end, r"&GCS=[0-9a-f]{32}")
+        self.assertIn("MOVES=", end)
+        self.wait_until("the console again", lambda: window in desktop.windows(CONSOLE))
+        self.wait_until("the list with the rank", lambda: any(
+            "RANK=" in (r.get("body") or "") and r.get("target", "").lower().endswith("tourlistframe.asp")
+            for r in self.requests()))
+        time.sleep(1.5)
+        desktop.screenshot(window, os.path.join(self.shots, "rank.png"))
+
+    def test_b_a_monitored_first_place_uploads_the_verify_file(self):
+        console = self.start(OPTIONS.velora, {"KX_WORDMAZE_AUTO_SCORE": "999999"})
+        window = self.log_in(console, "monitor", "monitor")
+        self.play_first_tournament(window)
+        logs = os.path.join(self.demo_state, "gamelogs")
+        self.wait_until("the game log", lambda: os.path.isdir(logs) and os.listdir(logs), 90)
+        # The game leaves its verify file in the temporary directory; once sent it goes.
+        self.wait_until("the verify file gone", lambda: not os.path.exists(
+            os.path.join(self.env["TMPDIR"], "verify.txt")))
+        with open(os.path.join(logs, sorted(os.listdir(logs))[0]), encoding="latin-1") as f:
+            self.assertIn("999999", f.read())
+
+    def test_c_a_second_end_game_is_refused(self):
+        console = self.start(OPTIONS.velora, {"KX_WORDMAZE_AUTO_SCORE": "1200",
+                                              "KX_WORDMAZE_ENDGAME_TWICE": "1"})
+        window = self.log_in(console)
+        self.play_first_tournament(window)
+        self.wait_until("the second EndGame's answer",
+                        lambda: "80040065" in self.game_output().lower(), 60)
+
+    def test_d_a_game_that_ends_without_a_score_gets_the_abnormal_end_message(self):
+        console = self.start(OPTIONS.velora, {"KX_WORDMAZE_AUTO_SCORE": "10",
+                                              "KX_WORDMAZE_SKIP_ENDGAME": "1"})
+        window = self.log_in(console)
+        self.play_first_tournament(window)
+        box = desktop.wait_for_window("^Error$", pid=console.pid, timeout=60)
+        desktop.screenshot(box, os.path.join(self.shots, "abnormal-end.png"))
+        self.assertIn("terminated abnormally", desktop.read_text(box))
+        desktop.key(box, "Return")
+
+    def test_e_a_second_console_brings_the_first_forward_and_leaves(self):
+        first = self.start(OPTIONS.velora)
+        desktop.wait_for_window(LOGIN, pid=first.pid)
+        second = self.start(OPTIONS.velora)
+        self.assertEqual(second.wait(30), 0)
+        self.assertEqual(desktop.windows(pid=second.pid), [])
+        self.assertIsNone(first.poll())
+
+    def test_f_a_game_started_first_starts_the_console(self):
+        subprocess.run([OPTIONS.velora, "-RegServer"], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        game = self.start(self.game, {"KX_WORDMAZE_AUTO_SCORE": "10"})
+        # The bus starts the console, which asks for the login as usual.
+        login = desktop.wait_for_window(LOGIN, timeout=60)
+        self.assertTrue(login)
+        self.wait_until("the game to be answered", lambda: game.poll() is not None, 60)
+        for process in desktop.windows(LOGIN):
+            pid = desktop.run("xdotool", "getwindowpid", str(process), check=False).strip()
+            if pid.isdigit():
+                os.kill(int(pid), 9)
+
+
+def main():
+    global OPTIONS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--velora", required=True)
+    parser.add_argument("--kxreg", required=True)
+    parser.add_argument("--game", required=True)
+    parser.add_argument("--screenshots")
+    OPTIONS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
