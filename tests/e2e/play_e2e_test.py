@@ -48,7 +48,7 @@ class PrivateSessionBus:
 """ % (scratch, service_dir))
         self.daemon = subprocess.Popen(
             ["dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"],
-            stdout=subprocess.PIPE, text=True)
+            stdout=subprocess.PIPE, text=True, cwd=scratch)
         self.address = self.daemon.stdout.readline().strip()
         if not self.address:
             raise RuntimeError("the session bus did not start")

@@ -4,6 +4,7 @@
 // The console starts the game with no arguments, so the test switches come
 // from the environment:
 //   KX_WORDMAZE_AUTO_SCORE=N    play by itself for about two seconds, score N
+//   KX_WORDMAZE_AUTO_SECONDS=S  with the above: take S seconds instead
 //   KX_WORDMAZE_SKIP_ENDGAME=1  exit without EndGame (an abnormal end)
 //   KX_WORDMAZE_ENDGAME_TWICE=1 call EndGame again and print its result code
 

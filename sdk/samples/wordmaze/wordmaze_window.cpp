@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
+
+#include <cstdlib>
 #include <QVBoxLayout>
 
 namespace wordmaze {
@@ -18,6 +20,15 @@ constexpr int kTickMs = 1000;
 // The automatic player finishes in about two seconds.
 constexpr int kAutoStepMs = 250;
 constexpr int kAutoSteps = 8;
+
+// KX_WORDMAZE_AUTO_SECONDS stretches the automatic round, as a benchmark of a
+// whole game's length needs; anything unreadable keeps the short round.
+int AutoStepMs() {
+    const char* text = std::getenv("KX_WORDMAZE_AUTO_SECONDS");
+    if (text == nullptr) return kAutoStepMs;
+    const int seconds = std::atoi(text);
+    return seconds > 0 && seconds <= 3600 ? seconds * 1000 / kAutoSteps : kAutoStepMs;
+}
 
 QString VerdictText(Verdict verdict) {
     switch (verdict) {
@@ -81,7 +92,7 @@ WordMazeWindow::WordMazeWindow(Round& round, int seconds, const QString& header,
         autoWords_ = FindWords(round_.GetGrid());
         autoPlayer_ = new QTimer(this);
         connect(autoPlayer_, &QTimer::timeout, this, [this] { AutoStep(); });
-        autoPlayer_->start(kAutoStepMs);
+        autoPlayer_->start(AutoStepMs());
     }
     time_->setText(QStringLiteral("Time: %1").arg(secondsLeft_));
     score_->setText(QStringLiteral("Score: 0"));
