@@ -13,7 +13,7 @@ BUILD_ASAN := build-asan
 BUILD_TSAN := build-tsan
 BUILD_WIN := build-mingw
 
-.PHONY: all deps build test test-main test-sanitize test-thread cross-windows demo screenshots bench-console clean
+.PHONY: all deps build test test-main test-sanitize test-thread cross-windows demo screenshots bench-console bench-play clean
 
 all: build
 
@@ -54,19 +54,29 @@ test: test-main test-sanitize test-thread cross-windows
 
 demo: deps
 	cmake -S . -B $(BUILD) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD) -j $(JOBS) --target velora kxreg
+	cmake --build $(BUILD) -j $(JOBS) --target velora kxreg kx-wordmaze
 	KX_BUILD=$(CURDIR)/$(BUILD) scripts/demo.sh
 
 # Pictures of the real windows for the README, taken by the end-to-end test.
 screenshots: build
-	xvfb-run -a -n 150 -s "-screen 0 1280x1024x24" python3 tests/e2e/console_e2e_test.py \
+	dbus-run-session -- xvfb-run -a -n 150 -s "-screen 0 1280x1024x24" python3 tests/e2e/console_e2e_test.py \
 	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg \
 	    --screenshots docs/screenshots
+	xvfb-run -a -n 151 -s "-screen 0 1280x1024x24" python3 tests/e2e/play_e2e_test.py \
+	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg \
+	    --game $(BUILD)/sdk/samples/wordmaze/kx-wordmaze --screenshots docs/screenshots
 
 # Start-up time, memory and idle processor use of the console (bench/README.md).
 bench-console: build
 	xvfb-run -a -n 160 -s "-screen 0 1280x1024x24" python3 bench/console_startup.py \
 	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg
+
+# A game-services call's round trip, and the console's CPU during a 30-second game.
+bench-play: build
+	dbus-run-session -- $(BUILD)/bench/kx_bench_game_calls
+	xvfb-run -a -n 162 -s "-screen 0 1280x1024x24" python3 bench/console_play_cpu.py \
+	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg \
+	    --game $(BUILD)/sdk/samples/wordmaze/kx-wordmaze
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_WIN)

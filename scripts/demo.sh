@@ -57,13 +57,21 @@ import json, sys
 ports = json.load(open(sys.argv[1]))
 print(ports["http"], ports["https"], ports["ca"])' "$run_dir/ports.json")
 
+# The sample game, so that a tournament of Word Maze can be played.
+wordmaze=$build/sdk/samples/wordmaze/kx-wordmaze
+if [ -x "$wordmaze" ]; then
+    reg add "$general\Clients\Word Maze" /v EXEPATH /t REG_SZ /d "$wordmaze" /f >/dev/null
+    reg add "$general\Clients\Word Maze" /v VERSION /t REG_SZ /d 1.5 /f >/dev/null
+fi
+
 reg add "$general" /v ServiceHost /t REG_SZ /d "$host" /f >/dev/null
 reg add "$general" /v CAFile /t REG_SZ /d "$ca_file" /f >/dev/null
 reg add "$general" /v ConnectTo /t REG_SZ \
     /d "$host:80:127.0.0.1:$http_port;$host:443:127.0.0.1:$https_port" /f >/dev/null
 
 echo "Demo service: http://127.0.0.1:$http_port/ and https://127.0.0.1:$https_port/ as $host"
-echo "Log in with Guest Login, or demo / demo. The console's trace: $state/console/debug.txt"
+echo "Log in with Guest Login, or demo / demo, pick Word Maze and press Play."
+echo "The console's trace: $state/console/debug.txt"
 mkdir -p "$state/console"
 # The console writes its trace file into its working directory.
 cd "$state/console"
