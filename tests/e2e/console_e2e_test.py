@@ -18,11 +18,10 @@ import unittest
 import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import demo_world  # noqa: E402
 import desktop  # noqa: E402
+from demo_world import GENERAL, HOST, ROOT  # noqa: E402,F401
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-HOST = "demo.kestrix.test"
-GENERAL = "HKLM\\Software\\Kestrix Inc.\\General"
 OPTIONS = None
 
 LOGIN = "^Please enter your username and password$"
@@ -52,27 +51,9 @@ class ConsoleOnTheDesktop(unittest.TestCase):
         cls.env = dict(os.environ,
                        XDG_CONFIG_HOME=os.path.join(cls.scratch, "config"),
                        XDG_STATE_HOME=os.path.join(cls.scratch, "state"))
-        port_file = os.path.join(cls.scratch, "ports.json")
-        cls.demo_state = os.path.join(cls.scratch, "demo")
-        cls.service = subprocess.Popen(
-            [sys.executable, os.path.join(ROOT, "demo", "kestrix_demo.py"), "--http-port", "0",
-             "--https-port", "0", "--host-name", HOST, "--state-dir", cls.demo_state,
-             "--port-file", port_file],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while not os.path.exists(port_file) or os.path.getsize(port_file) == 0:
-            if time.monotonic() > deadline or cls.service.poll() is not None:
-                raise RuntimeError("the demo service did not start")
-            time.sleep(0.1)
-        time.sleep(0.1)
-        with open(port_file) as f:
-            ports = json.load(f)
+        cls.service, cls.demo_state, ports = demo_world.start_demo_service(cls.scratch)
         cls.http_port = ports["http"]
-        cls.reg("add", GENERAL, "/v", "ServiceHost", "/d", HOST, "/f")
-        cls.reg("add", GENERAL, "/v", "CAFile", "/d", ports["ca"], "/f")
-        cls.reg("add", GENERAL, "/v", "ConnectTo", "/d",
-                "%s:80:127.0.0.1:%d;%s:443:127.0.0.1:%d"
-                % (HOST, ports["http"], HOST, ports["https"]), "/f")
+        demo_world.point_console_at(cls.reg, ports)
         cls.run_dir = os.path.join(cls.scratch, "run")
         os.makedirs(cls.run_dir)
 

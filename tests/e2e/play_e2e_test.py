@@ -17,6 +17,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import demo_world  # noqa: E402
 import desktop  # noqa: E402
 from console_e2e_test import (CONSOLE, FIRST_GAME, GENERAL, HOST,  # noqa: E402
                               LOGIN, ROOT, dialog_point)
@@ -71,25 +72,8 @@ class PlayOnTheDesktop(unittest.TestCase):
                        XDG_DATA_HOME=data,
                        TMPDIR=os.path.join(cls.scratch, "tmp"),
                        DBUS_SESSION_BUS_ADDRESS=cls.bus.address)
-        port_file = os.path.join(cls.scratch, "ports.json")
-        cls.demo_state = os.path.join(cls.scratch, "demo")
-        cls.service = subprocess.Popen(
-            [sys.executable, os.path.join(ROOT, "demo", "kestrix_demo.py"), "--http-port", "0",
-             "--https-port", "0", "--host-name", HOST, "--state-dir", cls.demo_state,
-             "--port-file", port_file], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while not os.path.exists(port_file) or os.path.getsize(port_file) == 0:
-            if time.monotonic() > deadline or cls.service.poll() is not None:
-                raise RuntimeError("the demo service did not start")
-            time.sleep(0.1)
-        time.sleep(0.1)
-        with open(port_file) as f:
-            ports = json.load(f)
-        cls.reg("add", GENERAL, "/v", "ServiceHost", "/d", HOST, "/f")
-        cls.reg("add", GENERAL, "/v", "CAFile", "/d", ports["ca"], "/f")
-        cls.reg("add", GENERAL, "/v", "ConnectTo", "/d",
-                "%s:80:127.0.0.1:%d;%s:443:127.0.0.1:%d"
-                % (HOST, ports["http"], HOST, ports["https"]), "/f")
+        cls.service, cls.demo_state, ports = demo_world.start_demo_service(cls.scratch)
+        demo_world.point_console_at(cls.reg, ports)
         # The game in a directory of its own, where it writes its verify file.
         os.makedirs(cls.env["TMPDIR"])
         cls.game_dir = os.path.join(cls.scratch, "wordmaze")
