@@ -68,7 +68,7 @@ screenshots: build
 
 # Start-up time, memory and idle processor use of the console (bench/README.md).
 bench-console: build
-	xvfb-run -a -n 160 -s "-screen 0 1280x1024x24" python3 bench/console_startup.py \
+	dbus-run-session -- xvfb-run -a -n 160 -s "-screen 0 1280x1024x24" python3 bench/console_startup.py \
 	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg
 
 # A game-services call's round trip, and the console's CPU during a 30-second game.

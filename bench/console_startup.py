@@ -11,7 +11,6 @@ xvfb-run, see bench/README.md):
 """
 
 import argparse
-import json
 import os
 import shutil
 import statistics
@@ -21,11 +20,10 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import demo_world  # noqa: E402
 import desktop  # noqa: E402
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
-HOST = "demo.kestrix.test"
-GENERAL = "HKLM\\Software\\Kestrix Inc.\\General"
+ROOT = demo_world.ROOT
 TOP_BAR = (400, 6)  # a pixel of the main page's dark top bar
 
 
@@ -120,21 +118,11 @@ def main():
     scratch = tempfile.mkdtemp(prefix="kx_bench_start_")
     env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(scratch, "config"),
                XDG_STATE_HOME=os.path.join(scratch, "state"))
-    port_file = os.path.join(scratch, "ports.json")
-    service = subprocess.Popen(
-        [sys.executable, os.path.join(ROOT, "demo", "kestrix_demo.py"), "--http-port", "0",
-         "--https-port", "0", "--state-dir", os.path.join(scratch, "demo"),
-         "--port-file", port_file], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    service, _, ports = demo_world.start_demo_service(scratch)
     try:
-        while not os.path.exists(port_file) or os.path.getsize(port_file) == 0:
-            time.sleep(0.05)
-        time.sleep(0.1)
-        ports = json.load(open(port_file))
-        for name, value in (("ServiceHost", HOST), ("CAFile", ports["ca"]),
-                            ("ConnectTo", "%s:80:127.0.0.1:%d;%s:443:127.0.0.1:%d"
-                             % (HOST, ports["http"], HOST, ports["https"]))):
-            subprocess.run([options.kxreg, "add", GENERAL, "/v", name, "/d", value, "/f"],
-                           env=env, check=True, stdout=subprocess.DEVNULL)
+        demo_world.point_console_at(
+            lambda *args: subprocess.run([options.kxreg] + list(args), env=env, check=True,
+                                         stdout=subprocess.DEVNULL), ports)
         run_dir = os.path.join(scratch, "run")
         os.makedirs(run_dir)
         results = [one_run(options.velora, env, run_dir, options.idle_seconds)
