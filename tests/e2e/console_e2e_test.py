@@ -9,7 +9,6 @@ Run under xvfb-run; ctest does. Options: --velora, --kxreg, --screenshots DIR
 import argparse
 import json
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -43,9 +42,10 @@ def dialog_point(window, template_size, x, y):
     return x * width / template_size[0], y * height / template_size[1]
 
 
-class ConsoleOnTheDesktop(unittest.TestCase):
+class ConsoleOnTheDesktop(demo_world.ConsoleWorld):
     @classmethod
     def setUpClass(cls):
+        cls.kxreg = OPTIONS.kxreg
         cls.scratch = tempfile.mkdtemp(prefix="kx_e2e_")
         cls.shots = OPTIONS.screenshots or os.path.join(cls.scratch, "shots")
         cls.env = dict(os.environ,
@@ -59,17 +59,7 @@ class ConsoleOnTheDesktop(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.service.terminate()
-        cls.service.wait(10)
-        if os.environ.get("KX_E2E_KEEP"):
-            print("kept", cls.scratch, file=sys.stderr)
-        else:
-            shutil.rmtree(cls.scratch, ignore_errors=True)
-
-    @classmethod
-    def reg(cls, *args):
-        subprocess.run([OPTIONS.kxreg] + list(args), env=cls.env, check=True,
-                       stdout=subprocess.DEVNULL)
+        cls.end_world()
 
     def start_console(self):
         # The console's own output goes to a file; a pipe nobody reads would stall it.
@@ -118,24 +108,9 @@ class ConsoleOnTheDesktop(unittest.TestCase):
     def count_trace(self, text):
         return sum(1 for line in self.trace() if line.startswith(text))
 
-    def run(self, result=None):
-        # A failure on a machine far away is only worth as much as what it tells.
-        failures = len(result.failures) + len(result.errors) if result else 0
-        outcome = super().run(result)
-        if result and len(result.failures) + len(result.errors) > failures:
-            self.print_diagnostics()
-        return outcome
-
-    def print_diagnostics(self):
-        trace = os.path.join(self.run_dir, "debug.txt")
-        output = os.path.join(self.scratch, "velora-output.txt")
-        for label, path in (("trace", trace), ("console output", output)):
-            if os.path.exists(path):
-                with open(path, encoding="latin-1") as f:
-                    lines = [line for line in f if not line.startswith("  *")]
-                sys.stderr.write("---- last lines of the %s ----\n%s" % (label, "".join(lines[-25:])))
-        visible = [(w, desktop.title(w), desktop.geometry(w)) for w in desktop.windows()]
-        sys.stderr.write("---- visible windows ----\n%r\n" % (visible,))
+    def diagnostic_files(self):
+        return (("trace", os.path.join(self.run_dir, "debug.txt")),
+                ("console output", os.path.join(self.scratch, "velora-output.txt")))
 
     def test_a_player_session(self):
         console = self.start_console()

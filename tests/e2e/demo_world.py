@@ -3,9 +3,13 @@ and the console's settings pointed at it, as make demo does."""
 
 import json
 import os
+import shutil
 import subprocess
 import sys
 import time
+import unittest
+
+import desktop
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 HOST = "demo.kestrix.test"
@@ -40,3 +44,46 @@ def point_console_at(reg, ports):
     reg("add", GENERAL, "/v", "ConnectTo", "/d",
         "%s:80:127.0.0.1:%d;%s:443:127.0.0.1:%d" % (HOST, ports["http"], HOST, ports["https"]),
         "/f")
+
+
+class ConsoleWorld(unittest.TestCase):
+    """The base of the tests that run the real console: the store tool, the
+    end of the world, and what a failure prints, since a failure on a machine
+    far away is only worth as much as what it tells."""
+
+    kxreg = None
+    env = None
+    scratch = None
+    service = None
+
+    @classmethod
+    def reg(cls, *args):
+        subprocess.run([cls.kxreg] + list(args), env=cls.env, check=True,
+                       stdout=subprocess.DEVNULL)
+
+    @classmethod
+    def end_world(cls):
+        cls.service.terminate()
+        cls.service.wait(10)
+        if os.environ.get("KX_E2E_KEEP"):
+            print("kept", cls.scratch, file=sys.stderr)
+        else:
+            shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def diagnostic_files(self):
+        """(label, path) of the files whose last lines a failure shows."""
+        return ()
+
+    def run(self, result=None):
+        failures = len(result.failures) + len(result.errors) if result else 0
+        outcome = super().run(result)
+        if result and len(result.failures) + len(result.errors) > failures:
+            for label, path in self.diagnostic_files():
+                if os.path.exists(path):
+                    with open(path, encoding="latin-1") as f:
+                        lines = [line for line in f if not line.startswith("  *")]
+                    sys.stderr.write("---- last lines of the %s ----\n%s"
+                                     % (label, "".join(lines[-30:])))
+            visible = [(w, desktop.title(w), desktop.geometry(w)) for w in desktop.windows()]
+            sys.stderr.write("---- visible windows ----\n%r\n" % (visible,))
+        return outcome

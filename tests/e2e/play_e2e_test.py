@@ -59,9 +59,10 @@ class PrivateSessionBus:
         self.daemon.wait(10)
 
 
-class PlayOnTheDesktop(unittest.TestCase):
+class PlayOnTheDesktop(demo_world.ConsoleWorld):
     @classmethod
     def setUpClass(cls):
+        cls.kxreg = OPTIONS.kxreg
         cls.scratch = tempfile.mkdtemp(prefix="kx_play_")
         cls.shots = OPTIONS.screenshots or os.path.join(cls.scratch, "shots")
         data = os.path.join(cls.scratch, "data")
@@ -88,30 +89,12 @@ class PlayOnTheDesktop(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.service.terminate()
-        cls.service.wait(10)
         cls.bus.close()
-        if os.environ.get("KX_E2E_KEEP"):
-            print("kept", cls.scratch, file=sys.stderr)
-        else:
-            shutil.rmtree(cls.scratch, ignore_errors=True)
+        cls.end_world()
 
-    @classmethod
-    def reg(cls, *args):
-        subprocess.run([OPTIONS.kxreg] + list(args), env=cls.env, check=True,
-                       stdout=subprocess.DEVNULL)
-
-    def run(self, result=None):
-        failures = len(result.failures) + len(result.errors) if result else 0
-        outcome = super().run(result)
-        if result and len(result.failures) + len(result.errors) > failures:
-            for label, path in (("trace", os.path.join(self.run_dir, "debug.txt")),
-                                ("console and game output", self.output)):
-                if os.path.exists(path):
-                    with open(path, encoding="latin-1") as f:
-                        lines = [line for line in f if not line.startswith("  *")]
-                    sys.stderr.write("---- last lines of the %s ----\n%s" % (label, "".join(lines[-30:])))
-        return outcome
+    def diagnostic_files(self):
+        return (("trace", os.path.join(self.run_dir, "debug.txt")),
+                ("console and game output", self.output))
 
     def start(self, program, extra_env=None, args=()):
         env = dict(self.env, **(extra_env or {}))
