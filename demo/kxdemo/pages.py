@@ -134,7 +134,7 @@ def console_main(ctx):
                page.command("&#9733; My last game", "LASTPLAY", cls="btn quiet"),
                page.command("&#8635; Refresh", "REFRESH", cls="btn quiet"),
                page.command("&#9881; Software", "SHOWVERSIONS", cls="btn quiet"),
-               _tip(page, ctx, "welcome", "&#9432; Tip of the day")))
+               _tip(page, ctx, "welcome", "&#8505; Tip of the day")))
     frame = ('<iframe name="maintable" id="maintable" src="/ws_Console/welcome.asp"'
              ' frameborder="0"></iframe>')
     return page.render(_top(page, ctx) + side + frame)
