@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/identities.h"
-#include "app/ports.h"
+#include "base/identities.h"
+#include "base/ports.h"
 #include "kestrix/game_services.h"
-#include "net/key_value_store.h"
+#include "base/key_value_store.h"
 #include "platform/common/memory_registry.h"
 #include "platform/linux/bus_game_services.h"
 #include "platform/linux/curl_inet_api.h"

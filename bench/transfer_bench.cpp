@@ -29,7 +29,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/form_encoding.h"
+#include "base/form_encoding.h"
 #include "net/http_request_engine.h"
 #include "net/service_interface.h"
 #include "peers.h"

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "account/registration_dialog.h"
-#include "app/trace_log.h"
-#include "net/form_encoding.h"
+#include "base/trace_log.h"
+#include "base/form_encoding.h"
 #include "net/reply.h"
 #include "net/service_interface.h"
 #include "resources/login_template.h"

@@ -5,7 +5,7 @@
 
 #include "account/registration_lists.h"
 #include "account/user_info.h"
-#include "net/form_encoding.h"
+#include "base/form_encoding.h"
 #include "net/reply.h"
 #include "net/service_interface.h"
 #include "platform/debug_output.h"

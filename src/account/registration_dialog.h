@@ -9,10 +9,10 @@
 #include <string_view>
 
 #include "account/registration_checks.h"
-#include "app/dialog.h"
-#include "app/ports.h"
+#include "base/dialog.h"
+#include "base/ports.h"
 #include "net/http_request_engine.h"
-#include "net/key_value_store.h"
+#include "base/key_value_store.h"
 
 namespace kx {
 

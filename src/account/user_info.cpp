@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "app/registry_paths.h"
+#include "base/registry_paths.h"
 
 namespace kx {
 

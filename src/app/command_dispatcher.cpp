@@ -2,7 +2,9 @@
 
 #include <string_view>
 
-#include "app/console_dialog.h"
+#include "app/tip_command.h"
+#include "net/install_command.h"
+#include "play/play_tournament.h"
 
 namespace kx {
 
@@ -41,20 +43,14 @@ bool CommandDispatcher::DispatchCommand(const std::string& word) {
     return false;
 }
 
-void CommandDispatcher::Tip() {
-    if (hooks.tip) hooks.tip(console_);
-}
+void CommandDispatcher::Tip() { RunTipCommand(console_, ports_); }
 
-void CommandDispatcher::Install() {
-    if (hooks.install) hooks.install(console_, InstallKind::Install);
-}
+void CommandDispatcher::Install() { RunInstallCommand(console_, InstallKind::Install, ports_); }
 
-void CommandDispatcher::Upgrade() {
-    if (hooks.install) hooks.install(console_, InstallKind::Upgrade);
-}
+void CommandDispatcher::Upgrade() { RunInstallCommand(console_, InstallKind::Upgrade, ports_); }
 
 void CommandDispatcher::PlayTournament() {
-    if (hooks.play_tournament) hooks.play_tournament(console_);
+    kx::PlayTournament(console_, PlayParts{ports_, session_, play_, trace_});
 }
 
 }  // namespace kx

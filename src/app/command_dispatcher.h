@@ -2,35 +2,29 @@
 
 // Maps the fourteen command words of the pages to their handlers. The
 // navigation commands are handled here; the tip, install, upgrade and play
-// commands go to hooks that their own parts of the console fill in.
+// commands run in their own parts of the console.
 
-#include <functional>
 #include <string>
 
-#include "app/console_session.h"
+#include "account/console_session.h"
+#include "base/console_window.h"
+#include "base/ports.h"
+#include "base/trace_log.h"
+#include "play/play_context.h"
 
 namespace kx {
 
-class ConsoleDialog;
-
-enum class InstallKind { Install, Upgrade };
-
-struct CommandHooks {
-    std::function<void(ConsoleDialog&)> tip;
-    std::function<void(ConsoleDialog&, InstallKind)> install;
-    std::function<void(ConsoleDialog&)> play_tournament;
-};
-
 class CommandDispatcher {
 public:
-    CommandDispatcher(ConsoleDialog& console, ConsoleSession& session)
-        : console_(console), session_(session) {}
+    // Everything must outlive the dispatcher; every port must be set before
+    // the first command that uses it.
+    CommandDispatcher(ConsoleWindow& console, ConsoleSession& session, Ports& ports,
+                      PlayContext& play, TraceLog& trace)
+        : console_(console), session_(session), ports_(ports), play_(play), trace_(trace) {}
 
     // True when `word` is, byte for byte, one of the command words, whatever
     // its handler did; an unknown word is not reported.
     bool DispatchCommand(const std::string& word);
-
-    CommandHooks hooks;
 
 private:
     void Login();
@@ -49,8 +43,11 @@ private:
 
     void ReportMissing(const char* text);
 
-    ConsoleDialog& console_;
+    ConsoleWindow& console_;
     ConsoleSession& session_;
+    Ports& ports_;
+    PlayContext& play_;
+    TraceLog& trace_;
 };
 
 }  // namespace kx

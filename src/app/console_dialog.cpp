@@ -17,7 +17,8 @@ constexpr std::string_view kConsoleErrorCaption = "Console Error";
 
 }  // namespace
 
-ConsoleDialog::ConsoleDialog(Ports& ports, ConsoleSession& session, TraceLog& trace)
+ConsoleDialog::ConsoleDialog(Ports& ports, ConsoleSession& session, TraceLog& trace,
+                             PlayContext& play)
     : Dialog(ConsoleTemplate()),
       ports_(ports),
       session_(session),
@@ -25,7 +26,7 @@ ConsoleDialog::ConsoleDialog(Ports& ports, ConsoleSession& session, TraceLog& tr
       login_runner_([this](WindowId owner) {
           return RunLoginDialog(ports_, &session_.user, owner);
       }),
-      dispatcher_(*this, session) {}
+      dispatcher_(*this, session, ports, play, trace) {}
 
 ConsoleDialog::~ConsoleDialog() = default;
 

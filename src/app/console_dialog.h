@@ -13,18 +13,19 @@
 
 #include "app/command_dispatcher.h"
 #include "app/console_pages.h"
-#include "app/console_session.h"
-#include "app/dialog.h"
-#include "app/ports.h"
-#include "app/trace_log.h"
-#include "net/key_value_store.h"
+#include "account/console_session.h"
+#include "base/console_window.h"
+#include "base/dialog.h"
+#include "base/ports.h"
+#include "base/trace_log.h"
+#include "play/play_context.h"
 #include "platform/browser.h"
 
 namespace kx {
 
 class DocumentClickSink;
 
-class ConsoleDialog final : public Dialog, private BrowserEvents {
+class ConsoleDialog final : public Dialog, public ConsoleWindow, private BrowserEvents {
 public:
     static constexpr int kClientWidth = 800;
     static constexpr int kClientHeight = 545;
@@ -35,29 +36,27 @@ public:
 
     // Needs the registry and window ports, and the internet port for the
     // login dialog.
-    ConsoleDialog(Ports& ports, ConsoleSession& session, TraceLog& trace = TheTraceLog());
+    ConsoleDialog(Ports& ports, ConsoleSession& session, TraceLog& trace = TheTraceLog(),
+                  PlayContext& play = ThePlayContext());
     ~ConsoleDialog() override;
     ConsoleDialog(const ConsoleDialog&) = delete;
     ConsoleDialog& operator=(const ConsoleDialog&) = delete;
 
     // Replaces the login dialog, as tests and other front ends need.
     void SetLoginRunner(LoginRunner runner) { login_runner_ = std::move(runner); }
-    // The handlers of the commands that live elsewhere.
-    CommandHooks& Hooks() { return dispatcher_.hooks; }
-
     // The owner of the console's message boxes; kNoWindow when not running.
-    WindowId Window() const { return window_; }
+    WindowId Window() const override { return window_; }
 
     // Posts the session's form data, then `extra`, to `url`: the whole window
     // for the four whole-window pages, the frame "maintable" otherwise.
-    void NavigateTo(const std::string& url, const std::string& extra);
+    void NavigateTo(const std::string& url, const std::string& extra) override;
     // Reloads lastUrl with lastFormData, the session not consulted again.
-    void Refresh();
+    void Refresh() override;
     // Shows the login dialog unless somebody is logged in; a cancelled
     // login ends the console.
-    void LoginPrompt();
+    void LoginPrompt() override;
     // Ends the window's modal run with `result`.
-    void EndConsole(int result);
+    void EndConsole(int result) override;
 
     bool DispatchCommand(const std::string& word) { return dispatcher_.DispatchCommand(word); }
     // The click of the current document; the result goes back to the browser.
@@ -67,32 +66,23 @@ public:
 
     // A box owned by the console window, with an OK button unless asked.
     MessageBoxResult ShowMessage(std::string_view text, std::string_view caption,
-                                 MessageBoxButtons buttons = MessageBoxButtons::Ok);
+                                 MessageBoxButtons buttons = MessageBoxButtons::Ok) override;
 
-    std::string PageUrl(ConsolePage page) const;
+    std::string PageUrl(ConsolePage page) const override;
 
     // The window's size changed: the browser fills the client area again.
     void OnSize();
 
     // The console's own window, hidden while a game client runs; nothing
     // happens while the window does not exist.
-    void ShowConsoleWindow(Visibility visibility);
-    void CenterConsoleWindow();
+    void ShowConsoleWindow(Visibility visibility) override;
+    void CenterConsoleWindow() override;
 
     void OnCommand(int id, int notification) override;
 
     // BrowserEvents.
     void BeforeNavigate2(BrowserIdentity frame, std::u16string_view url) override;
     void DocumentComplete(BrowserIdentity frame, std::u16string_view url) override;
-
-    // The parameters of the current page command.
-    KeyValueStore params;
-    // The version report every navigation posts; rebuilt after an install.
-    std::string versionReport;
-    std::string lastUrl;
-    std::string lastFormData;
-    // When the last play was attempted; kept for the play session.
-    std::uint32_t lastPlayTime = 0;
 
 private:
     void OnInit() override;

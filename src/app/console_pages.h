@@ -8,18 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/console_page.h"
 #include "platform/registry.h"
 
 namespace kx {
 
-enum class ConsolePage {
-    Main,
-    CreateAccount,
-    Timeout,
-    SoftwareVersions,
-    TourList,
-    Standings,
-};
 
 // The frame of the console main page that holds every other page.
 inline constexpr std::string_view kMainFrameName = "maintable";

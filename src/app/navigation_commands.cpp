@@ -2,8 +2,7 @@
 // end the console.
 
 #include "app/command_dispatcher.h"
-#include "app/console_dialog.h"
-#include "app/console_pages.h"
+#include "base/captions.h"
 
 namespace kx {
 
@@ -19,7 +18,7 @@ constexpr const char* kMissingTournamentId =
 }  // namespace
 
 void CommandDispatcher::ReportMissing(const char* text) {
-    console_.ShowMessage(text, "Command Error");
+    console_.ShowMessage(text, kCommandErrorCaption);
 }
 
 void CommandDispatcher::Login() { console_.LoginPrompt(); }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/ansi_text.h"
+#include "base/ansi_text.h"
 
 namespace kx {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "app/identities.h"
+#include "base/identities.h"
 #include "platform/com_server.h"
 #include "platform/registry.h"
 #include "platform/type_libraries.h"

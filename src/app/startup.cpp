@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "app/identities.h"
+#include "base/identities.h"
 #include "app/server_registration.h"
 #include "play/result_codes.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string_view>
 
-#include "app/trace_log.h"
+#include "base/trace_log.h"
 #include "platform/clock.h"
 #include "platform/com_server.h"
 #include "platform/dialog_host.h"

@@ -3,16 +3,15 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/console_dialog.h"
-#include "app/leading_integer.h"
-#include "app/registry_paths.h"
+#include "base/captions.h"
+#include "base/leading_integer.h"
+#include "base/registry_paths.h"
 #include "app/tip_dialog.h"
 
 namespace kx {
 
 namespace {
 
-constexpr std::string_view kCommandErrorCaption = "Command Error";
 // The value's data only has to fit; its presence is what suppresses the tip.
 constexpr std::uint32_t kSuppressionReadSize = 25;
 constexpr std::uint8_t kSuppressedData[] = {'1', '\0'};
@@ -46,7 +45,7 @@ ShownTips& TheShownTips() {
     return shown_tips;
 }
 
-void RunTipCommand(ConsoleDialog& console, Ports& ports, ShownTips& shown_tips) {
+void RunTipCommand(ConsoleWindow& console, Ports& ports, ShownTips& shown_tips) {
     TipRequest request;
     if (!console.params.Lookup("URL", request.url)) {
         console.ShowMessage("URL parameter not supplied for TIP command.", kCommandErrorCaption);

@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/ports.h"
+#include "base/console_window.h"
+#include "base/ports.h"
 
 namespace kx {
-
-class ConsoleDialog;
 
 // Every tip name a TIP command got past its parameter checks with in this
 // run, shown or not; never shortened.
@@ -22,6 +21,6 @@ ShownTips& TheShownTips();
 
 // Reads URL, TIPNAME, WIDTH and HEIGHT from the console's params. Needs the
 // registry and window ports.
-void RunTipCommand(ConsoleDialog& console, Ports& ports, ShownTips& shown_tips = TheShownTips());
+void RunTipCommand(ConsoleWindow& console, Ports& ports, ShownTips& shown_tips = TheShownTips());
 
 }  // namespace kx

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/dialog.h"
+#include "base/dialog.h"
 
 namespace kx {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/dialog.h"
+#include "base/dialog.h"
 #include "net/http_request_engine.h"
 #include "platform/dialog_host.h"
 #include "platform/inet_api.h"

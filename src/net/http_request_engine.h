@@ -15,20 +15,14 @@
 #include <string_view>
 #include <thread>
 
+#include "base/dialog_messages.h"
+#include "base/manual_reset_event.h"
 #include "net/internet_handle_slot.h"
-#include "net/manual_reset_event.h"
 #include "net/unique_file.h"
 #include "platform/inet_api.h"
 #include "platform/notifier.h"
 
 namespace kx {
-
-// wParam: bytes in this chunk (1 to 512); lParam: the reply's Content-Length, 0 if none.
-inline constexpr std::uint32_t WM_INET_DATA = 0x0401;
-// Once per request that ends for any reason but cancel; wParam and lParam 0.
-inline constexpr std::uint32_t WM_INET_DONE = 0x0402;
-// wParam: the status code of each status notification; lParam 0.
-inline constexpr std::uint32_t WM_INET_STATUS = 0x0403;
 
 enum class InternetAccess {
     Preconfigured,  // the system's internet settings, proxy included

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/console_dialog.h"
+#include "base/captions.h"
 #include "net/download_progress_dialog.h"
 #include "net/version_report.h"
 #include "platform/processes.h"
@@ -12,16 +12,14 @@ namespace kx {
 
 namespace {
 
-constexpr std::string_view kCommandErrorCaption = "Command Error";
-
-bool Lookup(ConsoleDialog& console, const char* key, std::string& value,
+bool Lookup(ConsoleWindow& console, const char* key, std::string& value,
             const char* missing_text) {
     if (console.params.Lookup(key, value)) return true;
     console.ShowMessage(missing_text, kCommandErrorCaption);
     return false;
 }
 
-bool Downloaded(ConsoleDialog& console, Ports& ports, const std::string& url,
+bool Downloaded(ConsoleWindow& console, Ports& ports, const std::string& url,
                 const std::string& local_path, const std::string& title) {
     // Scoped to the transfer, so that no internet handle stays open while the
     // installer runs.
@@ -29,7 +27,7 @@ bool Downloaded(ConsoleDialog& console, Ports& ports, const std::string& url,
     return download.RunDownload(url, local_path, title, *ports.windows, console.Window()) == 1;
 }
 
-void ReportLaunchFailure(ConsoleDialog& console, std::uint32_t error) {
+void ReportLaunchFailure(ConsoleWindow& console, std::uint32_t error) {
     char text[96];
     std::snprintf(text, sizeof text, "An error occured while launching the downloaded file. (%d)",
                   static_cast<int>(error));
@@ -56,7 +54,7 @@ std::optional<std::string> InstallerLocalPath(std::string_view temp_directory,
     return path;
 }
 
-void RunInstallCommand(ConsoleDialog& console, InstallKind kind, Ports& ports) {
+void RunInstallCommand(ConsoleWindow& console, InstallKind kind, Ports& ports) {
     // Copied out at once: the waits below serve page events, which may
     // replace the parameter record.
     std::string url;

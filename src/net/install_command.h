@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "app/command_dispatcher.h"
-#include "app/ports.h"
+#include "base/console_window.h"
+#include "base/ports.h"
 
 namespace kx {
 
-class ConsoleDialog;
+enum class InstallKind { Install, Upgrade };
 
 // The longest local path the installer may be written to (MAX_PATH less its
 // terminating zero).
@@ -34,6 +34,6 @@ std::optional<std::string> InstallerLocalPath(std::string_view temp_directory,
 // console's params. Needs the internet, window, process, file and registry
 // ports. While the started installer runs, the console keeps serving its
 // window and calls.
-void RunInstallCommand(ConsoleDialog& console, InstallKind kind, Ports& ports);
+void RunInstallCommand(ConsoleWindow& console, InstallKind kind, Ports& ports);
 
 }  // namespace kx

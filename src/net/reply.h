@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "net/key_value_store.h"
+#include "base/key_value_store.h"
 
 namespace kx {
 

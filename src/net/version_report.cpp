@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/registry_paths.h"
-#include "net/form_encoding.h"
+#include "base/registry_paths.h"
+#include "base/form_encoding.h"
 
 namespace kx {
 

@@ -17,7 +17,7 @@
 
 #include "platform/browser.h"
 #include "platform/notifier.h"
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 namespace kx {
 

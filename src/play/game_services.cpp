@@ -5,7 +5,7 @@
 #include <new>
 #include <span>
 
-#include "app/ansi_text.h"
+#include "base/ansi_text.h"
 
 namespace kx {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ports.h"
+#include "base/ports.h"
 #include "net/http_request_engine.h"
 #include "play/play_context.h"
 #include "play/result_codes.h"

@@ -1,6 +1,6 @@
 #include "play/play_context.h"
 
-#include "app/leading_integer.h"
+#include "base/leading_integer.h"
 
 namespace kx {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "net/key_value_store.h"
+#include "base/key_value_store.h"
 
 namespace kx {
 

@@ -6,9 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/leading_integer.h"
-#include "app/registry_paths.h"
-#include "net/form_encoding.h"
+#include "base/captions.h"
+#include "base/leading_integer.h"
+#include "base/registry_paths.h"
+#include "base/form_encoding.h"
 #include "net/reply.h"
 #include "net/service_interface.h"
 #include "net/upload.h"
@@ -28,7 +29,6 @@ constexpr int kWaitCancelled = 2;
 constexpr std::string_view kVerifyFileName = "verify.txt";
 constexpr std::string_view kScoreTitle = "Sending score to tournament server...";
 
-constexpr std::string_view kCommandErrorCaption = "Command Error";
 constexpr std::string_view kErrorCaption = "Error";
 constexpr std::string_view kServerErrorCaption = "Server Error";
 constexpr std::string_view kRefusalCaption = "Kestrix";
@@ -62,7 +62,7 @@ enum class PostOutcome { Answered, GivenUp };
 // One PLAYTOURNAMENT command; the texts it holds live as long as the command.
 class PlaySession {
 public:
-    PlaySession(ConsoleDialog& console, const PlayParts& parts)
+    PlaySession(ConsoleWindow& console, const PlayParts& parts)
         : console_(console),
           parts_(parts),
           ports_(parts.ports),
@@ -331,7 +331,7 @@ private:
                             RankPageFormData(rank, rank_text, reply));
     }
 
-    ConsoleDialog& console_;
+    ConsoleWindow& console_;
     const PlayParts& parts_;
     Ports& ports_;
     KXUserInfo& user_;
@@ -346,14 +346,9 @@ private:
 
 }  // namespace
 
-void PlayTournament(ConsoleDialog& console, const PlayParts& parts) {
+void PlayTournament(ConsoleWindow& console, const PlayParts& parts) {
     PlaySession(console, parts).Run();
 }
 
-void InstallPlayCommand(ConsoleDialog& console, const PlayParts& parts) {
-    console.Hooks().play_tournament = [parts](ConsoleDialog& target) {
-        PlayTournament(target, parts);
-    };
-}
 
 }  // namespace kx

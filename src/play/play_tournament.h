@@ -6,10 +6,10 @@
 // answered with a sound, a game log upload for a monitored first place and
 // the reloaded tournament list.
 
-#include "app/console_dialog.h"
-#include "app/console_session.h"
-#include "app/ports.h"
-#include "app/trace_log.h"
+#include "account/console_session.h"
+#include "base/console_window.h"
+#include "base/ports.h"
+#include "base/trace_log.h"
 #include "play/play_context.h"
 
 namespace kx {
@@ -25,9 +25,6 @@ struct PlayParts {
 
 // The PLAYTOURNAMENT command on the console's current parameters. Returns
 // only when the play is over; every outcome has been shown to the player.
-void PlayTournament(ConsoleDialog& console, const PlayParts& parts);
-
-// Makes the console's PLAYTOURNAMENT command run PlayTournament.
-void InstallPlayCommand(ConsoleDialog& console, const PlayParts& parts);
+void PlayTournament(ConsoleWindow& console, const PlayParts& parts);
 
 }  // namespace kx

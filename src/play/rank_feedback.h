@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/key_value_store.h"
+#include "base/key_value_store.h"
 
 namespace kx {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/dialog.h"
+#include "base/dialog.h"
 #include "net/http_request_engine.h"
-#include "net/key_value_store.h"
+#include "base/key_value_store.h"
 #include "platform/inet_api.h"
 
 namespace kx {

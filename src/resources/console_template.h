@@ -3,7 +3,7 @@
 // Dialog 201: the console window, a fixed-size frame around one browser.
 // Its caption is also how a second start finds the running console.
 
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 namespace kx {
 

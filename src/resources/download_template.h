@@ -2,7 +2,7 @@
 
 // Dialog 251: the progress window of one file download.
 
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 namespace kx {
 

@@ -3,7 +3,7 @@
 // The login dialog's window: the returning player's fields, the offers to
 // register or to play as a guest, and a status line.
 
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 namespace kx {
 

@@ -3,7 +3,7 @@
 // The registration dialog's window: the form's fourteen fields, the
 // agreement, and a status line.
 
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 namespace kx {
 

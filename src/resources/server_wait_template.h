@@ -2,7 +2,7 @@
 
 // Dialog 103: the small window that waits for one command request.
 
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 namespace kx {
 

@@ -3,7 +3,7 @@
 // Dialog 104: the tip window, a page of the service in a browser of its own
 // with a check box and a Close button beneath it.
 
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 namespace kx {
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "app/identities.h"
-#include "app/ports.h"
+#include "base/identities.h"
+#include "base/ports.h"
 #include "bus_test_client.h"
 #include "platform/linux/bus_game_services.h"
 #include "play/play_context.h"

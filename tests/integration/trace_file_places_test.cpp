@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/trace_log.h"
+#include "base/trace_log.h"
 #include "platform/linux/system_clock.h"
 #include "platform/linux/xdg_dirs.h"
 

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "account/user_info.h"
-#include "app/registry_paths.h"
+#include "base/registry_paths.h"
 #include "net/version_report.h"
 #include "platform/linux/file_registry.h"
 #include "support/registry_helpers.h"

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/identities.h"
+#include "base/identities.h"
 #include "play/game_services.h"
 #include "play/result_codes.h"
 #include "play/tour_info.h"

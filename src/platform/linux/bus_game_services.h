@@ -25,7 +25,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ports.h"
+#include "base/ports.h"
 #include "platform/com_server.h"
 #include "platform/linux/bus_connection.h"
 #include "platform/single_instance.h"

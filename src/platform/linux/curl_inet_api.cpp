@@ -22,7 +22,7 @@
 #include <utility>
 #include <variant>
 
-#include "app/registry_paths.h"
+#include "base/registry_paths.h"
 
 namespace kx {
 namespace {

@@ -41,7 +41,7 @@
 #include "platform/linux/qt_dialog_metrics.h"
 #include "platform/linux/qt_dialog_modal.h"
 #include "platform/linux/qt_window_system.h"
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 class QKeyEvent;
 class QWidget;

@@ -11,7 +11,7 @@
 #include <QRect>
 
 #include "platform/dialog_host.h"
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 namespace kx::qt_dialog {
 

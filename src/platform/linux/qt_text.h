@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ansi_text.h"
+#include "base/ansi_text.h"
 
 namespace kx {
 

@@ -11,13 +11,12 @@
 
 #include <memory>
 
-#include "app/console_commands.h"
 #include "app/console_dialog.h"
-#include "app/console_session.h"
-#include "app/identities.h"
-#include "app/ports.h"
+#include "account/console_session.h"
+#include "base/identities.h"
+#include "base/ports.h"
 #include "app/startup.h"
-#include "app/trace_log.h"
+#include "base/trace_log.h"
 #include "platform/linux/bus_game_services.h"
 #include "platform/linux/curl_inet_api.h"
 #include "platform/linux/desktop_registration.h"
@@ -134,7 +133,6 @@ int main(int argc, char** argv) {
     return kx::ConsoleMain(parts, [&](kx::WindowId owner) {
         kx::ConsoleSession& session = kx::TheConsoleSession();
         kx::ConsoleDialog console(ports, session);
-        kx::InstallConsoleCommands(console, ports, session);
         console.RunModal(windows, owner);
     });
 }

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/trace_log.h"
+#include "base/trace_log.h"
 
 namespace kx {
 

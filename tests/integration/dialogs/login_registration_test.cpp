@@ -15,7 +15,7 @@
 
 #include "account/login_dialog.h"
 #include "account/registration_lists.h"
-#include "app/registry_paths.h"
+#include "base/registry_paths.h"
 #include "net/service_interface.h"
 #include "peers.h"
 #include "platform/linux/curl_inet_api.h"

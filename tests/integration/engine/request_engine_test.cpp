@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "demo_suite.h"
-#include "net/form_encoding.h"
+#include "base/form_encoding.h"
 #include "net/http_request_engine.h"
-#include "net/key_value_store.h"
+#include "base/key_value_store.h"
 #include "net/reply.h"
 #include "net/service_interface.h"
 #include "support/recording_notifier.h"

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/registry_paths.h"
+#include "base/registry_paths.h"
 #include "platform/common/memory_registry.h"
 #include "platform/linux/curl_inet_api.h"
 #include "support/registry_helpers.h"

@@ -15,9 +15,9 @@
 
 #include "account/user_info.h"
 #include "app/console_dialog.h"
-#include "app/console_session.h"
-#include "app/registry_paths.h"
-#include "app/trace_log.h"
+#include "account/console_session.h"
+#include "base/registry_paths.h"
+#include "base/trace_log.h"
 #include "net/service_interface.h"
 #include "peers.h"
 #include "platform/linux/curl_inet_api.h"
@@ -100,11 +100,10 @@ protected:
         session_.SelectGame("Word Maze", "3");
         trace_.Open(clock_, directory_ / "debug.txt");
 
-        console_ = std::make_unique<ConsoleDialog>(ports_, session_, trace_);
+        console_ = std::make_unique<ConsoleDialog>(ports_, session_, trace_, play_);
         windows_.AttachBrowser(console_control::kBrowser, browser_);
         window_ = std::make_unique<ScriptedDialog>(windows_, ConsoleTemplate(), 0x1000, kNoWindow);
         console_->OnInitDialog(*window_);
-        InstallPlayCommand(*console_, parts_);
     }
     void TearDown() override {
         console_->OnDestroy();

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "account/registration_lists.h"
-#include "app/registry_paths.h"
-#include "app/trace_log.h"
+#include "base/registry_paths.h"
+#include "base/trace_log.h"
 #include "platform/common/memory_registry.h"
 #include "resources/login_template.h"
 #include "resources/registration_template.h"

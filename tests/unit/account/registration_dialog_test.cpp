@@ -12,7 +12,7 @@
 
 #include "account/registration_lists.h"
 #include "account/user_info.h"
-#include "app/registry_paths.h"
+#include "base/registry_paths.h"
 #include "platform/common/memory_registry.h"
 #include "resources/registration_template.h"
 #include "support/captured_debug_output.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/registry_paths.h"
+#include "base/registry_paths.h"
 #include "platform/common/memory_registry.h"
 #include "support/registry_helpers.h"
 

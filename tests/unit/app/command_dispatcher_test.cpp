@@ -17,14 +17,7 @@ constexpr const char* kNoClientId = "CLIENTID parameter not supplied for SHOWTOU
 
 // A console after a successful login, its first page already requested.
 struct Dispatch {
-    Dispatch() {
-        h.Open();
-        h.console.Hooks().tip = [this](ConsoleDialog&) { hooks.push_back("tip"); };
-        h.console.Hooks().install = [this](ConsoleDialog&, InstallKind kind) {
-            hooks.push_back(kind == InstallKind::Upgrade ? "upgrade" : "install");
-        };
-        h.console.Hooks().play_tournament = [this](ConsoleDialog&) { hooks.push_back("play"); };
-    }
+    Dispatch() { h.Open(); }
 
     bool Run(const std::string& word, const char* parameters = nullptr) {
         if (parameters != nullptr) h.console.params.Parse(parameters, 1);
@@ -34,7 +27,6 @@ struct Dispatch {
     const test::NavigationRecord& Last() const { return h.browser.LastNavigation(); }
 
     ConsoleHarness h;
-    std::vector<std::string> hooks;
 };
 
 TEST(DispatchCommandTest, KnowsExactlyTheFourteenWords) {
@@ -59,15 +51,27 @@ TEST(DispatchCommandTest, KnowsExactlyTheFourteenWords) {
     }
 }
 
-TEST(DispatchCommandTest, RoutesTheCommandsOfOtherPartsToTheirHooks) {
-    Dispatch d;
-    for (const char* word : {"TIP", "INSTALL", "UPGRADE", "PLAYTOURNAMENT"}) d.Run(word);
-    EXPECT_EQ(d.hooks, (std::vector<std::string>{"tip", "install", "upgrade", "play"}));
-
-    ConsoleHarness bare;
-    bare.Open();
-    for (const char* word : {"TIP", "INSTALL", "UPGRADE", "PLAYTOURNAMENT"}) {
-        EXPECT_TRUE(bare.console.DispatchCommand(word)) << "without a hook: " << word;
+TEST(DispatchCommandTest, RoutesTheCommandsOfOtherPartsToTheirOwnChecks) {
+    // Each of these reads its parameters first, so an empty command shows
+    // whose check ran.
+    const struct {
+        const char* word;
+        const char* message;
+    } cases[] = {
+        {"TIP", "URL parameter not supplied for TIP command."},
+        {"INSTALL", "URL parameter not supplied for INSTALL command."},
+        {"UPGRADE", "URL parameter not supplied for INSTALL command."},
+        {"PLAYTOURNAMENT", "TOURNAMENTID parameter not supplied for PLAYTOURNAMENT command."},
+    };
+    for (const auto& c : cases) {
+        Dispatch d;
+        d.h.LogIn();
+        d.h.session.SelectGame("Word Maze", "3");
+        d.h.clock.Set(100000);  // well past the guard against repeated plays
+        EXPECT_TRUE(d.Run(c.word)) << c.word;
+        ASSERT_EQ(d.h.windows.MessageBoxes().size(), 1u) << c.word;
+        EXPECT_EQ(d.h.windows.MessageBoxes().back().text, c.message) << c.word;
+        EXPECT_EQ(d.h.windows.MessageBoxes().back().caption, "Command Error") << c.word;
     }
 }
 

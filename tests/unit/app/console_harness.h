@@ -17,12 +17,17 @@
 
 #include "account/user_info.h"
 #include "app/console_dialog.h"
-#include "app/console_session.h"
-#include "app/registry_paths.h"
-#include "app/trace_log.h"
+#include "account/console_session.h"
+#include "base/registry_paths.h"
+#include "base/trace_log.h"
+#include "play/play_context.h"
 #include "platform/common/memory_registry.h"
 #include "resources/console_template.h"
 #include "support/fake_clock.h"
+#include "support/fake_files.h"
+#include "support/fake_processes.h"
+#include "support/fake_sound.h"
+#include "support/scripted_inet_api.h"
 #include "support/registry_helpers.h"
 #include "support/scripted_browser.h"
 #include "support/scripted_window_system.h"
@@ -38,10 +43,14 @@ inline std::string Url(std::string_view path) {
 
 class ConsoleHarness {
 public:
-    ConsoleHarness() : session(user), console(ports, session, trace) {
+    ConsoleHarness() : session(user), console(ports, session, trace, play) {
         ports.registry = &registry;
         ports.windows = &windows;
         ports.clock = &clock;
+        ports.inet = &inet;
+        ports.processes = &processes;
+        ports.files = &files;
+        ports.sound = &sound;
         windows.AttachBrowser(console_control::kBrowser, browser);
         console.SetLoginRunner([this](WindowId owner) {
             login_owners.push_back(owner);
@@ -107,11 +116,17 @@ public:
     MemoryRegistry registry;
     ScriptedWindowSystem windows;
     FakeClock clock{1000};
+    // Every command can run: tests that drive one script the port it uses.
+    ScriptedInetApi inet;
+    FakeProcesses processes;
+    FakeFiles files;
+    FakeSound sound;
     Ports ports;
     ScriptedBrowser browser;
     KXUserInfo user;
     ConsoleSession session;
     TraceLog trace;
+    PlayContext play;
     std::filesystem::path trace_path;
     ConsoleDialog console;
     std::unique_ptr<ScriptedDialog> dialog;

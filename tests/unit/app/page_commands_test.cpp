@@ -20,16 +20,16 @@ constexpr HResult kE_ACCESSDENIED = MakeHResult(0x80070005);
 
 using Params = std::map<std::string, std::string>;
 
-// A console showing a service page, with the TIP hook recording what the
-// command saw when it ran.
+// A console showing a service page. REFRESH only reloads the last page, so
+// each of its runs is one navigation and shows no box; what it saw is the
+// console's parameters afterwards.
 struct PageScene {
     PageScene() {
         h.Open();
-        h.console.Hooks().tip = [this](ConsoleDialog& console) {
-            tips.push_back(console.params.Values());
-            boxes_at_tip.push_back(h.windows.MessageBoxes().size());
-        };
+        navigations_at_open = h.browser.Navigations().size();
     }
+
+    std::size_t Refreshes() const { return h.browser.Navigations().size() - navigations_at_open; }
 
     // The page arrives as the browser's top-level document.
     void Load() { h.browser.LoadPage(page); }
@@ -43,8 +43,7 @@ struct PageScene {
 
     ConsoleHarness h;
     std::shared_ptr<ScriptedDocument> page = h.ServicePage();
-    std::vector<Params> tips;
-    std::vector<std::size_t> boxes_at_tip;
+    std::size_t navigations_at_open = 0;
 };
 
 
@@ -61,11 +60,13 @@ TEST(PageCommandTest, AClickOnAnElementWithoutCommandDoesNothing) {
 
 TEST(PageCommandTest, AClickRunsTheCommandWithTheNamedElementsParameters) {
     PageScene t;
-    ScriptedElement& tip = t.Link(u"TIP").Set(u"KXParams", u"tipdata");
+    ScriptedElement& tip = t.Link(u"REFRESH").Set(u"KXParams", u"tipdata");
     t.Hidden(u"tipdata", u"TIPNAME=news\r\nURL=http://x/y?a=b\r\n");
     t.Load();
     EXPECT_EQ(t.page->Click(tip), true);
-    EXPECT_EQ(t.tips, (std::vector<Params>{{{"TIPNAME", "news"}, {"URL", "http://x/y?a=b"}}}));
+    EXPECT_EQ(t.Refreshes(), 1u);
+    EXPECT_EQ(t.h.console.params.Values(),
+              (Params{{"TIPNAME", "news"}, {"URL", "http://x/y?a=b"}}));
     EXPECT_TRUE(t.h.windows.MessageBoxes().empty()) << "only a page load shows the parameters";
     EXPECT_EQ(tip.AttributeFlags(), (std::vector<std::int32_t>{2, 2}));
 }
@@ -120,11 +121,12 @@ TEST(PageCommandTest, ParametersAreReplacedOnlyWhenAParameterElementIsFound) {
     for (const Case& c : cases) {
         PageScene t;
         t.h.console.params.Parse("OLD=1\r\n", 1);
-        ScriptedElement& link = t.Link(u"TIP");
+        ScriptedElement& link = t.Link(u"REFRESH");
         c.arrange(t, link);
         t.Load();
         EXPECT_EQ(t.page->Click(link), true) << c.name;
-        EXPECT_EQ(t.tips, std::vector<Params>{c.seen}) << c.name;
+        EXPECT_EQ(t.Refreshes(), 1u) << c.name;
+        EXPECT_EQ(t.h.console.params.Values(), c.seen) << c.name;
         EXPECT_TRUE(t.h.windows.MessageBoxes().empty()) << c.name;
     }
 }
@@ -135,17 +137,17 @@ TEST(PageCommandTest, OnlyExactKnownCommandWordsAreTakenAndAttributeNamesIgnoreC
         std::u16string word;
         bool result;
     } const cases[] = {
-        {u"KXCommand", u"TIP", true},      {u"kxcommand", u"TIP", true},
-        {u"KXCOMMAND", u"TIP", true},      {u"KXCommand", u"tip", false},
-        {u"KXCommand", u"TIP ", false},    {u"KXCommand", u"", false},
-        {u"KXCommand", u"NOSUCH", false},  {u"KXOnLoad", u"TIP", false},
+        {u"KXCommand", u"REFRESH", true},     {u"kxcommand", u"REFRESH", true},
+        {u"KXCOMMAND", u"REFRESH", true},     {u"KXCommand", u"refresh", false},
+        {u"KXCommand", u"REFRESH ", false},   {u"KXCommand", u"", false},
+        {u"KXCommand", u"NOSUCH", false},     {u"KXOnLoad", u"REFRESH", false},
     };
     for (const auto& c : cases) {
         PageScene t;
         ScriptedElement& link = t.page->Body().AddChild().Set(c.attribute, c.word);
         t.Load();
         EXPECT_EQ(t.page->Click(link), c.result);
-        EXPECT_EQ(t.tips.size(), c.result ? 1u : 0u);
+        EXPECT_EQ(t.Refreshes(), c.result ? 1u : 0u);
         EXPECT_TRUE(t.h.windows.MessageBoxes().empty());
     }
 }
@@ -162,25 +164,28 @@ TEST(PageCommandTest, AClickOnNothingOrANonStringCommandIsNoCommand) {
 
 TEST(PageCommandTest, APageLoadShowsTheParameterTextThenRunsTheCommand) {
     PageScene t;
-    t.page->Body().Set(u"KXOnLoad", u"TIP").Set(u"KXParams", u"p");
+    // TOURDETAIL without its parameter answers with a box, so the order of
+    // the two boxes shows which came first.
+    t.page->Body().Set(u"KXOnLoad", u"TOURDETAIL").Set(u"KXParams", u"p");
     t.Hidden(u"p", u"TIPNAME=news\r\nURL=u\r\n");
     t.Load();
-    ASSERT_EQ(t.h.windows.MessageBoxes().size(), 1u);
+    ASSERT_EQ(t.h.windows.MessageBoxes().size(), 2u);
     EXPECT_EQ(t.h.windows.MessageBoxes()[0].text, "TIPNAME=news\r\nURL=u\r\n");
     EXPECT_EQ(t.h.windows.MessageBoxes()[0].caption, "00");
     EXPECT_EQ(t.h.windows.MessageBoxes()[0].owner, t.h.console.Window());
-    EXPECT_EQ(t.boxes_at_tip, std::vector<std::size_t>{1});
-    EXPECT_EQ(t.tips, (std::vector<Params>{{{"TIPNAME", "news"}, {"URL", "u"}}}));
+    EXPECT_EQ(t.h.windows.MessageBoxes()[1].text,
+              "TOURNAMENTID parameter not supplied for TOURDETAIL command.");
+    EXPECT_EQ(t.h.console.params.Values(), (Params{{"TIPNAME", "news"}, {"URL", "u"}}));
 }
 
 TEST(PageCommandTest, APageWithoutOnLoadCommandOrBodyRunsNothing) {
     PageScene t;
-    t.page->Body().Set(u"KXCommand", u"TIP");  // a click attribute on the body is not an on-load
+    t.page->Body().Set(u"KXCommand", u"REFRESH");  // a click attribute on the body is not an on-load
     t.Load();
     auto bodiless = t.h.ServicePage();
     bodiless->RemoveBody();
     t.h.browser.LoadPage(bodiless);
-    EXPECT_TRUE(t.tips.empty());
+    EXPECT_EQ(t.Refreshes(), 0u);
     EXPECT_TRUE(t.h.windows.MessageBoxes().empty());
 }
 
@@ -225,13 +230,12 @@ TEST(PageCommandFailureTest, EachFailingStepShowsItsMessageAndRunsNothing) {
         ConsoleHarness h;
         h.Open();
         h.console.params.Parse("OLD=1\r\n", 1);
-        int tips = 0;
-        h.console.Hooks().tip = [&tips](ConsoleDialog&) { ++tips; };
+        const std::size_t navigations = h.browser.Navigations().size();
 
         auto page = h.ServicePage();
         ScriptedElement& element = c.source == PageCommandSource::Click
-                                       ? page->Body().AddChild().Set(u"KXCommand", u"TIP")
-                                       : page->Body().Set(u"KXOnLoad", u"TIP");
+                                       ? page->Body().AddChild().Set(u"KXCommand", u"REFRESH")
+                                       : page->Body().Set(u"KXOnLoad", u"REFRESH");
         element.Set(u"KXParams", u"p");
         ScriptedElement& parameters =
             page->Body().AddChild().Set(u"id", u"p").SetText(u"NEW=2");
@@ -255,7 +259,7 @@ TEST(PageCommandFailureTest, EachFailingStepShowsItsMessageAndRunsNothing) {
         EXPECT_EQ(h.windows.MessageBoxes()[0].text, c.message);
         EXPECT_EQ(h.windows.MessageBoxes()[0].caption, "Console Error");
         EXPECT_EQ(h.windows.MessageBoxes()[0].owner, h.console.Window());
-        EXPECT_EQ(tips, 0) << c.message;
+        EXPECT_EQ(h.browser.Navigations().size(), navigations) << c.message;
         EXPECT_EQ(h.console.params.Values(), (Params{{"OLD", "1"}})) << c.message;
     }
 }

@@ -1,4 +1,4 @@
-#include "app/console_commands.h"
+#include "app/tip_command.h"
 #include "app/tip_command.h"
 
 #include <gtest/gtest.h>
@@ -192,7 +192,6 @@ TEST(TipCommandTest, WidthAndHeightAreReadAsLeadingIntegers) {
 TEST(TipCommandTest, TheConsoleCommandsReachTheirHandlers) {
     ConsoleHarness h;
     h.Open();
-    InstallConsoleCommands(h.console, h.ports, h.session);
     h.windows.Then(kClosed);
     // A name no other test uses: this runs over the console-wide list.
     h.console.params.Parse(TipParams("wiring-check", "http://tips.test/w.asp").c_str(), 1);

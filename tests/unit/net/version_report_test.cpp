@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/registry_paths.h"
+#include "base/registry_paths.h"
 #include "platform/common/memory_registry.h"
 #include "support/registry_helpers.h"
 

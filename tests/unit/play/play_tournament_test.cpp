@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/registry_paths.h"
+#include "base/registry_paths.h"
 #include "play/game_services.h"
 #include "play/md5.h"
 #include "resources/server_wait_template.h"
@@ -70,7 +70,6 @@ struct PlayRig {
         SetExePath(kExePath);
         h.clock.Set(kNow);
         h.console.params.Set("TOURNAMENTID", "12");
-        InstallPlayCommand(h.console, parts);
         inet.Script(InetOp::Connect, Behavior::AtOnce(test::Announce::Nothing));
         inet.Script(InetOp::OpenRequest, Behavior::AtOnce(test::Announce::Nothing));
         inet.Script(InetOp::SendRequest, Behavior::PendUntilReleased());
@@ -178,7 +177,7 @@ struct PlayRig {
     test::FakeProcesses processes;
     test::FakeFiles files;
     test::FakeSound sound;
-    PlayContext play;
+    PlayContext& play = h.play;
     PlayParts parts{h.ports, h.session, play, h.trace};
 
     std::unique_ptr<KXCommServices> services;

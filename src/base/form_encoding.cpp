@@ -1,4 +1,4 @@
-#include "net/form_encoding.h"
+#include "base/form_encoding.h"
 
 namespace kx {
 

@@ -1,4 +1,4 @@
-#include "net/manual_reset_event.h"
+#include "base/manual_reset_event.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "platform/dialog_host.h"
-#include "resources/dialog_template.h"
+#include "platform/dialog_template.h"
 
 namespace kx {
 

@@ -1,6 +1,6 @@
-#include "net/key_value_store.h"
+#include "base/key_value_store.h"
 
-#include "net/form_encoding.h"
+#include "base/form_encoding.h"
 
 namespace kx {
 

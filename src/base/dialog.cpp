@@ -1,6 +1,6 @@
-#include "app/dialog.h"
+#include "base/dialog.h"
 
-#include "net/http_request_engine.h"
+#include "base/dialog_messages.h"
 
 namespace kx {
 

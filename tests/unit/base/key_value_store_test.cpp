@@ -1,4 +1,4 @@
-#include "net/key_value_store.h"
+#include "base/key_value_store.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/leading_integer.h"
+#include "base/leading_integer.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
-#include "app/console_session.h"
+#include "account/console_session.h"
 
-#include "net/form_encoding.h"
+#include "base/form_encoding.h"
 
 namespace kx {
 
