@@ -1,40 +1,13 @@
 #pragma once
 
-// Owns one file descriptor. The descriptor is closed exactly once and never
-// retried: on Linux close() releases it even when interrupted, and a retry
-// could close a descriptor that another thread has just been given.
+// Owns one file descriptor (see base/unique_any.h: closed once, never retried).
 
 #include <unistd.h>
 
-#include <utility>
+#include "base/unique_any.h"
 
 namespace kx {
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-    int release() { return std::exchange(fd_, -1); }
-
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
+using UniqueFd = UniqueAny<int, &::close, -1>;
 
 }  // namespace kx
