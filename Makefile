@@ -6,12 +6,9 @@
 #   make demo   runs the console against the bundled demo service.
 
 JOBS ?= $(shell nproc)
-CMAKE_GENERATOR ?= $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
+# The configurations live in CMakePresets.json; each has its own folder.
 BUILD := build
-BUILD_ASAN := build-asan
-BUILD_TSAN := build-tsan
-BUILD_WIN := build-mingw
 
 .PHONY: all deps build test test-main test-sanitize test-thread cross-windows demo screenshots bench-console bench-play clean
 
@@ -21,40 +18,34 @@ deps:
 	@scripts/install-deps.sh --if-missing
 
 build: deps
-	cmake -S . -B $(BUILD) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_WERROR=ON
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
 
 test-main: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --preset default -j $(JOBS)
 
 test-sanitize: deps
-	cmake -S . -B $(BUILD_ASAN) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=Debug \
-	    -DKX_SANITIZE=address,undefined -DKX_WERROR=ON
-	cmake --build $(BUILD_ASAN) -j $(JOBS) --target kx_unit_tests kx_backend_tests
-	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	    ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS) -L 'unit|backend'
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
 
-# The request engine and the transport hand over between threads: run them,
-# and the stores that any thread may call, under ThreadSanitizer.
+# The request engine and the transport hand over between threads: the tests
+# labelled "threaded" run under ThreadSanitizer.
 test-thread: deps
-	cmake -S . -B $(BUILD_TSAN) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=Debug \
-	    -DKX_SANITIZE=thread -DKX_WERROR=ON
-	cmake --build $(BUILD_TSAN) -j $(JOBS) --target kx_unit_tests kx_inet_tests kx_engine_integration_tests
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-	    ctest --test-dir $(BUILD_TSAN) --output-on-failure -j $(JOBS) \
-	    -R 'HttpRequestEngine|RequestEngine|ManualResetEvent|Upload|CurlInet|RegistryContract|ServerWait|DownloadProgress'
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS)
 
 cross-windows: deps
-	cmake -S . -B $(BUILD_WIN) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DKX_CORE_ONLY=ON -DKX_WERROR=ON
-	cmake --build $(BUILD_WIN) -j $(JOBS)
+	cmake --preset mingw
+	cmake --build --preset mingw -j $(JOBS)
 
 test: test-main test-sanitize test-thread cross-windows
 	@echo "All tests passed; the core cross-compiles for Windows."
 
 demo: deps
-	cmake -S . -B $(BUILD) -G "$(CMAKE_GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD) -j $(JOBS) --target velora kxreg kx-wordmaze
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS) --target velora kxreg kx-wordmaze
 	KX_BUILD=$(CURDIR)/$(BUILD) scripts/demo.sh
 
 # Pictures of the real windows for the README, taken by the end-to-end test.
@@ -79,4 +70,4 @@ bench-play: build
 	    --game $(BUILD)/sdk/samples/wordmaze/kx-wordmaze
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_WIN)
+	rm -rf build build-asan build-tsan build-mingw

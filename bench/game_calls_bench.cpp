@@ -25,7 +25,9 @@
 #include "base/key_value_store.h"
 #include "platform/common/memory_registry.h"
 #include "platform/linux/bus_game_services.h"
+#include "platform/linux/bus_session.h"
 #include "platform/linux/curl_inet_api.h"
+#include "play/game_services.h"
 #include "play/play_context.h"
 
 namespace {
@@ -61,7 +63,8 @@ Summary Summarise(std::vector<double>& micros) {
     reply.Parse("ERRORCODE=0\r\nPLAYID=5000\r\nCLIENTID=3\r\nSEED=42\r\n", 1);
     play.StartPlay(reply, "12", "5000");
     const std::string game = "Word Maze";
-    kx::BusGameServices host(ports, play, game, [] {});
+    kx::BusSession bus;
+    kx::BusGameServices host(bus, kx::GameServicesFactory(ports, play, game), [] {});
     kx::ClassCookie cookie = 0;
     if (kx::Failed(host.Initialize()) ||
         kx::Failed(host.RegisterClassObject(kx::kClsidKXCommServices, kx::ClassContext::LocalServer,

@@ -218,9 +218,10 @@ std::optional<Sample> EngineDownload(const Source& source) {
     kx::CurlInetConfig config;
     config.connect_to = {ConnectTo(source)};
     kx::CurlInetApi inet(config);
-    CountingWindow window;
+    const auto shared_window = std::make_shared<CountingWindow>();
+    CountingWindow& window = *shared_window;
     kx::HttpRequestEngine engine(inet);
-    engine.SetNotificationWindow(&window);
+    engine.SetNotificationWindow(shared_window);
     if (!engine.OpenSession(kx::InternetAccess::Preconfigured)) return std::nullopt;
     const auto start = Clock::now();
     if (!engine.StartDownload("http://" + source.host + source.path, "/dev/null")) return std::nullopt;
@@ -306,9 +307,10 @@ std::optional<std::vector<double>> LoginRoundTrips(const kx::testing::DemoServic
     config.ca_file = demo.ca_file();
     config.connect_to = demo.ConnectTo();
     kx::CurlInetApi inet(config);
-    CountingWindow window;
+    const auto shared_window = std::make_shared<CountingWindow>();
+    CountingWindow& window = *shared_window;
     kx::HttpRequestEngine engine(inet);
-    engine.SetNotificationWindow(&window);
+    engine.SetNotificationWindow(shared_window);
     if (!engine.OpenSession(kx::InternetAccess::Preconfigured)) return std::nullopt;
     const std::string url =
         std::string(secure ? "https://" : "http://") + std::string(kDemoHost) + std::string(kx::kCommandPath);

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake make pkg-config
+    build-essential cmake make ninja-build pkg-config
     googletest libgtest-dev
     g++-mingw-w64-x86-64-posix
     libcurl4-openssl-dev
@@ -15,25 +15,14 @@ packages=(
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core fonts-liberation tesseract-ocr tesseract-ocr-eng
 )
 
-# A command or file for each package above that shows it is installed.
+# Installed means dpkg knows the package as installed, so the list above is
+# the only list.
 present() {
-    command -v cmake >/dev/null &&
-        command -v g++ >/dev/null &&
-        command -v pkg-config >/dev/null &&
-        command -v x86_64-w64-mingw32-g++-posix >/dev/null &&
-        command -v python3 >/dev/null &&
-        command -v openssl >/dev/null &&
-        command -v xvfb-run >/dev/null &&
-        command -v xdotool >/dev/null &&
-        command -v import >/dev/null &&
-        command -v tesseract >/dev/null &&
-        command -v dbus-run-session >/dev/null &&
-        [ -f /usr/include/systemd/sd-bus.h ] &&
-        [ -d /usr/share/fonts/truetype/liberation ] &&
-        [ -f /usr/include/gtest/gtest.h ] &&
-        [ -f /usr/lib/x86_64-linux-gnu/cmake/Qt6WebEngineWidgets/Qt6WebEngineWidgetsConfig.cmake ] &&
-        [ -f /usr/lib/x86_64-linux-gnu/cmake/Qt6Multimedia/Qt6MultimediaConfig.cmake ] &&
-        { [ -f /usr/include/x86_64-linux-gnu/curl/curl.h ] || [ -f /usr/include/curl/curl.h ]; }
+    local package status
+    for package in "${packages[@]}"; do
+        status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) || return 1
+        [ "$status" = "install ok installed" ] || return 1
+    done
 }
 
 if [ "${1:-}" = "--if-missing" ] && present; then

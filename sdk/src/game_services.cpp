@@ -14,10 +14,6 @@ namespace kestrix {
 
 namespace {
 
-constexpr const char* kBusName = "com.kestrix.Console";
-constexpr const char* kFactoryPath = "/com/kestrix/Console";
-constexpr const char* kFactoryInterface = "com.kestrix.Console.Factory";
-constexpr const char* kServicesInterface = "com.kestrix.Console.IKXServer";
 // Only asks the bus whether the console is still there, so it may be short.
 constexpr std::uint64_t kOwnerCheckUsec = 2'000'000;
 
@@ -110,7 +106,7 @@ std::string VerifyFilePath() {
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
     if (dir.back() != '/') dir += '/';
-    return dir + "verify.txt";
+    return dir + kVerifyFileName;
 }
 
 void KXCommServices::BusCloser::operator()(sd_bus* bus) const noexcept {
@@ -131,8 +127,8 @@ std::optional<KXCommServices> KXCommServices::Create(std::int32_t* hr,
         }
         BusPtr bus(raw_bus);
         sd_bus_message* raw_call = nullptr;
-        if (sd_bus_message_new_method_call(bus.get(), &raw_call, kBusName, kFactoryPath,
-                                           kFactoryInterface, "CreateInstance") < 0) {
+        if (sd_bus_message_new_method_call(bus.get(), &raw_call, kBusName, kBusRootPath,
+                                           kBusFactoryInterface, "CreateInstance") < 0) {
             result = E_FAIL;
             return std::nullopt;
         }
@@ -198,7 +194,7 @@ void KXCommServices::Release() noexcept {
     if (bus_ && !path_.empty()) {
         sd_bus_message* raw_call = nullptr;
         if (sd_bus_message_new_method_call(bus_.get(), &raw_call, peer_.c_str(), path_.c_str(),
-                                           kServicesInterface, "Release") >= 0) {
+                                           kBusServerInterface, "Release") >= 0) {
             const MessagePtr call(raw_call);
             // Nothing waits for the answer: a console that has gone has
             // nothing left to release, and closing must not stall the game.
@@ -226,7 +222,7 @@ public:
         try {
             sd_bus_message* raw_call = nullptr;
             if (sd_bus_message_new_method_call(bus_, &raw_call, peer_.c_str(), path_.c_str(),
-                                               kServicesInterface, member) < 0) {
+                                               kBusServerInterface, member) < 0) {
                 return E_FAIL;
             }
             const MessagePtr call(raw_call);

@@ -1,5 +1,7 @@
 #include "fake_console.h"
 
+#include "kestrix/game_contract.h"
+
 #include <systemd/sd-bus.h>
 
 #include <array>
@@ -12,10 +14,15 @@ namespace kxtest {
 
 namespace {
 
-constexpr const char* kBusName = "com.kestrix.Console";
-constexpr const char* kRootPath = "/com/kestrix/Console";
-constexpr const char* kObjectPrefix = "/com/kestrix/Console/KXCommServices";
-constexpr const char* kServices = "com.kestrix.Console.IKXServer";
+using kestrix::kBusName;
+using kestrix::kBusRootPath;
+using kestrix::kBusServerInterface;
+// The prefix without its last slash, as sd-bus wants a fallback path.
+const std::string kObjectPrefix = [] {
+    std::string prefix = kestrix::kBusServicesPathPrefix;
+    prefix.pop_back();
+    return prefix;
+}();
 constexpr std::uint64_t kWaitUsec = 20'000;
 constexpr int kNameAttempts = 200;
 
@@ -84,8 +91,8 @@ void FakeConsole::Serve(std::promise<void>* ready) {
         r = sd_bus_request_name(bus, kBusName, 0);
         if (r == -EEXIST) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (r < 0 || sd_bus_add_object(bus, nullptr, kRootPath, &FakeConsole::OnMessage, this) < 0 ||
-        sd_bus_add_fallback(bus, nullptr, kObjectPrefix, &FakeConsole::OnMessage, this) < 0) {
+    if (r < 0 || sd_bus_add_object(bus, nullptr, kBusRootPath, &FakeConsole::OnMessage, this) < 0 ||
+        sd_bus_add_fallback(bus, nullptr, kObjectPrefix.c_str(), &FakeConsole::OnMessage, this) < 0) {
         sd_bus_flush_close_unref(bus);
         ready->set_exception(std::make_exception_ptr(std::runtime_error("cannot serve")));
         return;
@@ -127,12 +134,12 @@ int FakeConsole::Handle(sd_bus_message* message) {
     const std::string interface = interface_text;
 
     if (interface == "com.kestrix.Console.Factory" && member == "CreateInstance" &&
-        path == kRootPath) {
+        path == kBusRootPath) {
         std::string object;
         bool hang = false;
         {
             const std::lock_guard lock(mutex_);
-            object = std::string(kObjectPrefix) + "/" + std::to_string(nextObject_++);
+            object = kObjectPrefix + "/" + std::to_string(nextObject_++);
             calls_.push_back({member, "", path});
             hang = hung_.count(member) != 0;
             if (hang) held_.push_back(sd_bus_message_ref(message));
@@ -141,7 +148,7 @@ int FakeConsole::Handle(sd_bus_message* message) {
         if (hang) return 1;
         return sd_bus_reply_method_return(message, "o", object.c_str());
     }
-    if (interface != kServices || !path.starts_with(std::string(kObjectPrefix) + "/")) return 0;
+    if (interface != kBusServerInterface || !path.starts_with(kObjectPrefix + "/")) return 0;
     return Answer(message, member, path);
 }
 

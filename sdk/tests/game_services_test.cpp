@@ -337,7 +337,7 @@ TEST(ReleaseTest, AMovedFromObjectFailsAndEachObjectIsReleasedOnce) {
 TEST(ResultNameTest, NamesKnownCodesAndPrintsOthers) {
     EXPECT_EQ(kestrix::ResultName(kestrix::RPC_E_DISCONNECTED), "RPC_E_DISCONNECTED");
     EXPECT_EQ(kestrix::ResultName(kestrix::KX_E_NOSUCHITEM), "KX_E_NOSUCHITEM");
-    EXPECT_EQ(kestrix::ResultName(kestrix::Code(0x8000FFFF)), "0x8000FFFF");
+    EXPECT_EQ(kestrix::ResultName(kestrix::MakeResult(0x8000FFFF)), "0x8000FFFF");
 }
 
 TEST(VerifyFileTest, FollowsTmpdirLikeTheConsole) {

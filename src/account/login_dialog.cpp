@@ -58,11 +58,15 @@ bool FitsField(const std::string& value) { return value.size() < kUserTextSize; 
 
 }  // namespace
 
-LoginDialog::LoginDialog(Ports& ports, KXUserInfo* user_info)
-    : Dialog(LoginTemplate()), ports_(ports), user_info_(user_info), engine_(*ports.inet) {}
+LoginDialog::LoginDialog(Ports& ports, KXUserInfo* user_info, TraceLog& trace)
+    : Dialog(LoginTemplate()),
+      ports_(ports),
+      user_info_(user_info),
+      trace_(trace),
+      engine_(*ports.inet) {}
 
 void LoginDialog::OnInit() {
-    TheTraceLog().Write("Init Login Dialog");
+    trace_.Write("Init Login Dialog");
     if (user_info_ == nullptr) {
         ShowMessage("KXUserInfo not passed to login initialization.", kSetupCaption);
         host().EndDialog(kCancelled);
@@ -74,7 +78,7 @@ void LoginDialog::OnInit() {
         host().EndDialog(kCancelled);
         return;
     }
-    TheTraceLog().Write("INET Initialized");
+    trace_.Write("INET Initialized");
 
     user_info_->LoadCredentials(*ports_.registry);
     host().SetItemText(kUserName, FieldText(user_info_->szUserName));
@@ -89,8 +93,8 @@ void LoginDialog::OnInit() {
     host().SetCheck(kPlaySounds,
                     user_info_->bPlaySounds != 0 ? CheckState::Checked : CheckState::Unchecked);
 
-    TheTraceLog().Write("Set Window Focus");
-    engine_.SetNotificationWindow(&host().Poster());
+    trace_.Write("Set Window Focus");
+    engine_.SetNotificationWindow(host().Poster());
     host().CenterOnOwner();
     host().BringToForeground();
     // The dialog hands its focus on to its first tab stop.
@@ -109,7 +113,7 @@ void LoginDialog::OnCommand(int id, int notification) {
 }
 
 void LoginDialog::OnEnter() {
-    TheTraceLog().Write("Click Login");
+    trace_.Write("Click Login");
     const std::string user_name = host().GetItemText(kUserName, kFieldCapacity);
     const std::string password = host().GetItemText(kPassword, kFieldCapacity);
     if (user_name.empty()) {
@@ -123,7 +127,7 @@ void LoginDialog::OnEnter() {
 
     CommandBody body("LOGIN");
     body.Add("USERNAME", user_name).Add("PASSWORD", password);
-    TheTraceLog().Write("Sending Login Information");
+    trace_.Write("Sending Login Information");
 
     const std::string url = "https://" + ServiceHost(*ports_.registry) + std::string(kCommandPath);
     if (!engine_.StartPost(url, body.Text())) {
@@ -135,14 +139,14 @@ void LoginDialog::OnEnter() {
 }
 
 void LoginDialog::OnGuestLogin() {
-    TheTraceLog().Write("Guest Login");
+    trace_.Write("Guest Login");
     host().SetItemText(kUserName, kGuestUserName);
     host().SetItemText(kPassword, kGuestPassword);
     OnEnter();
 }
 
 void LoginDialog::OnRegister() {
-    TheTraceLog().Write("Click Register");
+    trace_.Write("Click Register");
     RegistrationDialog registration(ports_);
     if (registration.RunModal(*ports_.windows, ports_.windows->ActiveWindow()) !=
         RegistrationDialog::kAccountCreated) {
@@ -169,7 +173,7 @@ void LoginDialog::OnInetDone() {
     // engine would refuse the player's next try.
     engine_.WaitUntilIdle(kWorkerEndWait);
     const std::uint32_t status = engine_.StatusCode();
-    TheTraceLog().Write("Login Command Complete", status, 0);
+    trace_.Write("Login Command Complete", status, 0);
 
     // Every failure leaves the dialog ready for another try.
     const ReplyVerdict verdict = JudgeReply(status, engine_.ResponseBody(), response_);
@@ -240,8 +244,8 @@ void LoginDialog::ShowMessage(std::string_view text, std::string_view caption) {
     host().ShowMessageBox(text, caption, MessageBoxButtons::Ok);
 }
 
-int RunLoginDialog(Ports& ports, KXUserInfo* user_info, WindowId owner) {
-    LoginDialog dialog(ports, user_info);
+int RunLoginDialog(Ports& ports, KXUserInfo* user_info, WindowId owner, TraceLog& trace) {
+    LoginDialog dialog(ports, user_info, trace);
     return dialog.RunModal(*ports.windows, owner) == LoginDialog::kLoggedIn
                ? LoginDialog::kLoggedIn
                : LoginDialog::kCancelled;

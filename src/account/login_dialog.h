@@ -12,6 +12,7 @@
 #include "base/ports.h"
 #include "net/http_request_engine.h"
 #include "base/key_value_store.h"
+#include "base/trace_log.h"
 
 namespace kx {
 
@@ -22,7 +23,7 @@ public:
 
     // Needs the registry, internet and window ports. `user_info` may be null;
     // the dialog then says so and ends with kCancelled.
-    LoginDialog(Ports& ports, KXUserInfo* user_info);
+    LoginDialog(Ports& ports, KXUserInfo* user_info, TraceLog& trace = TheTraceLog());
 
     void OnCommand(int id, int notification) override;
 
@@ -44,12 +45,14 @@ private:
 
     Ports& ports_;
     KXUserInfo* const user_info_;
+    TraceLog& trace_;
     HttpRequestEngine engine_;
     KeyValueStore response_;
 };
 
 // Runs the login dialog over `owner`: LoginDialog::kLoggedIn when the
 // service accepted a login, otherwise LoginDialog::kCancelled.
-int RunLoginDialog(Ports& ports, KXUserInfo* user_info, WindowId owner);
+int RunLoginDialog(Ports& ports, KXUserInfo* user_info, WindowId owner,
+                   TraceLog& trace = TheTraceLog());
 
 }  // namespace kx

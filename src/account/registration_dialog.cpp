@@ -85,7 +85,7 @@ void RegistrationDialog::OnInit() {
     FillLists();
     host().SetItemText(kAgreement, RegistrationAgreement());
     host().SetItemText(kStatusLine, "Please fill out this form");
-    engine_.SetNotificationWindow(&host().Poster());
+    engine_.SetNotificationWindow(host().Poster());
     host().CenterOnOwner();
 }
 

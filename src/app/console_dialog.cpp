@@ -24,7 +24,7 @@ ConsoleDialog::ConsoleDialog(Ports& ports, ConsoleSession& session, TraceLog& tr
       session_(session),
       trace_(trace),
       login_runner_([this](WindowId owner) {
-          return RunLoginDialog(ports_, &session_.user, owner);
+          return RunLoginDialog(ports_, &session_.user, owner, trace_);
       }),
       dispatcher_(*this, session, ports, play, trace) {}
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/ascii.h"
 #include "base/ansi_text.h"
 
 namespace kx {
@@ -12,16 +13,6 @@ namespace {
 
 constexpr std::string_view kConsoleErrorCaption = "Console Error";
 constexpr std::string_view kParameterTextCaption = "00";
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
-}
 
 bool IsSchemeChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -138,7 +129,7 @@ std::optional<std::string> PageCommandReader::Read(std::string_view service_host
 
 bool IsServiceOrigin(std::string_view url, std::string_view service_host) {
     const std::optional<std::string_view> host = UrlHost(url);
-    return host && !host->empty() && EqualIgnoringAsciiCase(*host, service_host);
+    return host && !host->empty() && EqualsIgnoringAsciiCase(*host, service_host);
 }
 
 std::optional<std::string> ReadPageCommand(Document& document, PageCommandSource source,

@@ -12,7 +12,7 @@
 #include "platform/com_server.h"
 #include "platform/registry.h"
 #include "platform/type_libraries.h"
-#include "play/result_codes.h"
+#include "platform/hresult.h"
 
 namespace kx {
 

@@ -6,9 +6,10 @@
 #include <string>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/identities.h"
 #include "app/server_registration.h"
-#include "play/result_codes.h"
+#include "platform/hresult.h"
 
 namespace kx {
 namespace {
@@ -16,17 +17,6 @@ namespace {
 constexpr std::string_view kRegServer = "RegServer";
 constexpr std::string_view kUnregServer = "UnregServer";
 constexpr std::uint32_t kShutdownPauseMs = 1000;
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
-    if (text.size() != word.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto fold = [](char c) {
-            return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-        };
-        if (fold(text[i]) != fold(word[i])) return false;
-    }
-    return true;
-}
 
 bool BroughtOtherConsoleForward(SingleInstance& single_instance) {
     const WindowId other = single_instance.FindWindowByTitle(kConsoleWindowTitle);
@@ -93,8 +83,8 @@ ServerSwitch ScanSwitches(std::string_view command_line) {
     for (std::size_t at = 0; at < command_line.size(); ++at) {
         if (command_line[at] != '-' && command_line[at] != '/') continue;
         const std::string_view candidate = command_line.substr(at + 1);
-        if (EqualsIgnoringCase(candidate, kUnregServer)) return ServerSwitch::UnregServer;
-        if (EqualsIgnoringCase(candidate, kRegServer)) return ServerSwitch::RegServer;
+        if (EqualsIgnoringAsciiCase(candidate, kUnregServer)) return ServerSwitch::UnregServer;
+        if (EqualsIgnoringAsciiCase(candidate, kRegServer)) return ServerSwitch::RegServer;
     }
     return ServerSwitch::None;
 }

@@ -55,7 +55,7 @@ int DownloadProgressDialog::RunDownload(std::string_view url, std::string_view l
 
 void DownloadProgressDialog::OnInit() {
     host().CenterOnOwner();
-    engine_.SetNotificationWindow(&host().Poster());
+    engine_.SetNotificationWindow(host().Poster());
     char failure[96];
     if (!engine_.OpenSession(InternetAccess::Preconfigured)) {
         std::snprintf(failure, sizeof failure,

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "base/ascii.h"
 #include "platform/debug_output.h"
 
 namespace kx {
@@ -21,13 +22,7 @@ constexpr auto kCancelWait = std::chrono::milliseconds(5000);
 // What splitting into a host or path buffer of 260 characters reports.
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 
-char ToLowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IsHttps(std::string_view scheme) {
-    constexpr std::string_view kHttps = "https";
-    return std::equal(scheme.begin(), scheme.end(), kHttps.begin(), kHttps.end(),
-                      [](char a, char b) { return ToLowerAscii(a) == b; });
-}
+bool IsHttps(std::string_view scheme) { return EqualsIgnoringAsciiCase(scheme, "https"); }
 
 }  // namespace
 
@@ -48,7 +43,9 @@ HttpRequestEngine::~HttpRequestEngine() {
     worker_.join();
 }
 
-void HttpRequestEngine::SetNotificationWindow(Notifier* window) { window_.store(window); }
+void HttpRequestEngine::SetNotificationWindow(std::shared_ptr<Notifier> window) {
+    window_.store(std::move(window));
+}
 
 bool HttpRequestEngine::OpenSession(InternetAccess access) {
     request_.Close();
@@ -237,7 +234,7 @@ void HttpRequestEngine::Finish(Ending ending, UniqueFile& file) {
 }
 
 void HttpRequestEngine::Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
-    if (Notifier* window = window_.load()) window->Post(message, wparam, lparam);
+    if (const std::shared_ptr<Notifier> window = window_.load()) window->Post(message, wparam, lparam);
 }
 
 void HttpRequestEngine::InetCallBack(HInternet /*handle*/, std::uintptr_t context,

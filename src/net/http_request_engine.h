@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +39,7 @@ public:
     ~HttpRequestEngine();
 
     // Where the messages go; nullptr posts none. Set before starting a request.
-    void SetNotificationWindow(Notifier* window);
+    void SetNotificationWindow(std::shared_ptr<Notifier> window);
 
     // Closes any open handles and opens a new session; false leaves none open
     // and the error field unchanged.
@@ -95,7 +96,9 @@ private:
     std::thread worker_;
     std::atomic<std::uint32_t> status_code_{0};
     std::atomic<std::uint32_t> error_{0};
-    std::atomic<Notifier*> window_{nullptr};
+    // Shared with the dialog that posts through it, so a late callback never
+    // reaches a freed notifier.
+    std::atomic<std::shared_ptr<Notifier>> window_;
     bool secure_ = false;
     bool write_to_file_ = false;
     std::string verb_;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -54,7 +55,7 @@ public:
 
     // Posts to this dialog: the message reaches its handler's OnPosted on the
     // UI thread, and never once the dialog has ended.
-    virtual Notifier& Poster() = 0;
+    virtual std::shared_ptr<Notifier> Poster() = 0;
 
     // GetDlgItemTextA: at most capacity - 1 characters of the item's text.
     virtual std::string GetItemText(int id, std::size_t capacity) = 0;

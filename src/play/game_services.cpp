@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <new>
 #include <span>
 
@@ -113,6 +114,13 @@ HResult KXCommServices::EndGame(std::uint32_t score) {
     play_.scoreReceived = 1;
     play_.score = score;
     return kS_OK;
+}
+
+GameServerFactory GameServicesFactory(Ports& ports, PlayContext& play,
+                                      const std::string& selected_game_name) {
+    return [&ports, &play, &selected_game_name]() -> std::unique_ptr<GameServer> {
+        return std::make_unique<KXCommServices>(ports, play, selected_game_name);
+    };
 }
 
 }  // namespace kx

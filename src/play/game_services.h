@@ -14,8 +14,8 @@
 #include "base/ports.h"
 #include "net/http_request_engine.h"
 #include "play/play_context.h"
-#include "play/result_codes.h"
-#include "play/tour_info.h"
+#include "platform/hresult.h"
+#include "platform/game_server.h"
 
 namespace kx {
 
@@ -27,9 +27,8 @@ inline constexpr std::size_t kToAnsiBufferSize = 1024;
 // first whole characters only.
 std::string ToAnsi(std::u16string_view wide);
 
-// Wide texts arrive as views of the caller's strings (a null string is an
-// empty view); output buffers as pointer and size, checked before use.
-class KXCommServices {
+// Every rule of the ten calls; a backend carries them across processes.
+class KXCommServices final : public GameServer {
 public:
     // `selected_game_name` is the console session's selected game name; it is
     // read at every Initialize, so it must outlive this object. `ports.inet`
@@ -38,20 +37,19 @@ public:
     KXCommServices(const KXCommServices&) = delete;
     KXCommServices& operator=(const KXCommServices&) = delete;
     // Cancels a running download.
-    ~KXCommServices() = default;
+    ~KXCommServices() override = default;
 
-    HResult Initialize(std::u16string_view szClientName, double fVersion);
-    HResult GetGameInfo(KXTOURINFOSTRUCT* ti);
-    // dwBufSize counts 16-bit characters, the terminating zero included.
+    HResult Initialize(std::u16string_view szClientName, double fVersion) override;
+    HResult GetGameInfo(KXTOURINFOSTRUCT* ti) override;
     HResult GetGameDataItem(std::u16string_view szSection, std::u16string_view szItem,
-                            char16_t* szValue, std::uint32_t dwBufSize);
-    HResult RefreshGameData();
-    HResult SaveUrlToFile(std::u16string_view szURL, std::u16string_view szFileName);
-    HResult SendFileToServer(std::u16string_view szFileName, std::int32_t bDelete);
-    HResult GetCommandStatus();
-    HResult CancelCommand();
-    HResult SetGameDataItem(std::u16string_view szItem, std::u16string_view szValue);
-    HResult EndGame(std::uint32_t score);
+                            char16_t* szValue, std::uint32_t dwBufSize) override;
+    HResult RefreshGameData() override;
+    HResult SaveUrlToFile(std::u16string_view szURL, std::u16string_view szFileName) override;
+    HResult SendFileToServer(std::u16string_view szFileName, std::int32_t bDelete) override;
+    HResult GetCommandStatus() override;
+    HResult CancelCommand() override;
+    HResult SetGameDataItem(std::u16string_view szItem, std::u16string_view szValue) override;
+    HResult EndGame(std::uint32_t score) override;
 
     bool IsInitialized() const { return initialized_; }
 
@@ -61,5 +59,10 @@ private:
     HttpRequestEngine downloadEngine_;
     bool initialized_ = false;
 };
+
+// What a backend's class object makes each client's services with; every
+// object reads the same play, so all three must outlive the factory.
+GameServerFactory GameServicesFactory(Ports& ports, PlayContext& play,
+                                      const std::string& selected_game_name);
 
 }  // namespace kx

@@ -13,6 +13,7 @@
 #include "net/reply.h"
 #include "net/service_interface.h"
 #include "net/upload.h"
+#include "platform/game_server.h"
 #include "play/md5.h"
 #include "play/rank_feedback.h"
 #include "play/server_wait_dialog.h"
@@ -26,7 +27,6 @@ constexpr std::uint32_t kExePathBufferSize = 260;
 constexpr int kStartCancelDelaySeconds = 10;
 constexpr int kScoreCancelDelaySeconds = 15;
 constexpr int kWaitCancelled = 2;
-constexpr std::string_view kVerifyFileName = "verify.txt";
 constexpr std::string_view kScoreTitle = "Sending score to tournament server...";
 
 constexpr std::string_view kErrorCaption = "Error";

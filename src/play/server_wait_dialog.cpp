@@ -57,7 +57,7 @@ bool ServerWaitDialog::Prepare(std::string_view url, std::string_view form_data,
 
 void ServerWaitDialog::OnInit() {
     host().CenterOnOwner();
-    engine_.SetNotificationWindow(&host().Poster());
+    engine_.SetNotificationWindow(host().Poster());
     elapsed_seconds_ = 0;
     if (cancel_delay_seconds_ > 0) {
         host().EnableItem(kIdCancel, Enablement::Disabled);

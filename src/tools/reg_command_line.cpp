@@ -1,17 +1,10 @@
 #include "tools/reg_command_line.h"
 
+#include "base/ascii.h"
 #include "platform/common/registry_tree.h"
 
 namespace kx {
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
 
 bool IsSwitch(std::string_view arg) {
     return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-');
@@ -71,7 +64,7 @@ std::string ApplySwitch(RegCommand* command, std::string_view name, const std::s
 std::string ParseRegCommand(const std::vector<std::string>& args, RegCommand* command) {
     *command = RegCommand{};
     if (args.empty()) return "no command given";
-    const std::string verb = Lower(args[0]);
+    const std::string verb = ToLowerAscii(args[0]);
     if (verb == "/?" || verb == "-?" || verb == "-h" || verb == "--help" || verb == "help") {
         command->verb = RegVerb::Help;
         return args.size() == 1 ? std::string() : "unexpected arguments after " + args[0];
@@ -103,7 +96,7 @@ std::string ParseRegCommand(const std::vector<std::string>& args, RegCommand* co
             continue;
         }
         // "--v" is taken like "-v" so that both dash styles work.
-        std::string name = Lower(std::string_view(arg).substr(arg[0] == '-' && arg[1] == '-' ? 2 : 1));
+        std::string name = ToLowerAscii(std::string_view(arg).substr(arg[0] == '-' && arg[1] == '-' ? 2 : 1));
         const std::string* argument = nullptr;
         bool known = false;
         for (const std::string_view candidate : allowed) {
@@ -135,7 +128,7 @@ std::string ParseRegCommand(const std::vector<std::string>& args, RegCommand* co
 
 std::optional<RegKeyName> ParseRegKeyName(std::string_view text) {
     const std::size_t cut = text.find('\\');
-    const std::string root = Lower(text.substr(0, cut));
+    const std::string root = ToLowerAscii(text.substr(0, cut));
     RegKeyName name;
     if (root == "hklm" || root == "hkey_local_machine") {
         name.root = kHKeyLocalMachine;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/ascii.h"
+
 namespace kx {
 namespace {
 
@@ -17,11 +19,9 @@ constexpr TypeName kTypeNames[] = {
     {RegType::Qword, "REG_QWORD"},
 };
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = Upper(c);
+    c = ToUpperAscii(c);
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
@@ -71,8 +71,7 @@ std::uint64_t ReadLittleEndian(std::string_view bytes) {
 }  // namespace
 
 std::optional<RegType> ParseRegTypeName(std::string_view name) {
-    std::string upper(name);
-    for (char& c : upper) c = Upper(c);
+    const std::string upper = ToUpperAscii(name);
     for (const TypeName& entry : kTypeNames) {
         if (entry.name == upper) return entry.type;
     }

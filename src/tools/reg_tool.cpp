@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 
+#include "base/ascii.h"
 #include "platform/common/hive_store.h"
 #include "platform/common/registry_text.h"
 #include "platform/common/registry_tree.h"
@@ -93,9 +94,7 @@ private:
         streams_.out << question << " (Yes/No)? " << std::flush;
         std::string answer;
         if (!std::getline(streams_.in, answer)) return false;
-        for (char& c : answer) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        }
+        answer = ToLowerAscii(answer);
         return answer == "y" || answer == "yes";
     }
 

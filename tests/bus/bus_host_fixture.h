@@ -11,8 +11,11 @@
 #include "base/ports.h"
 #include "bus_test_client.h"
 #include "platform/linux/bus_game_services.h"
+#include "platform/linux/bus_session.h"
+#include "platform/linux/bus_single_instance.h"
+#include "play/game_services.h"
 #include "play/play_context.h"
-#include "play/result_codes.h"
+#include "platform/hresult.h"
 #include "support/scripted_inet_api.h"
 
 namespace kx::test {
@@ -68,7 +71,10 @@ protected:
     PlayContext play_;
     std::string game_name_ = "Checkers";
     int activations_ = 0;
-    BusGameServices host_{ports_, play_, game_name_, [this] { ++activations_; }};
+    BusSession bus_;
+    BusGameServices host_{bus_, GameServicesFactory(ports_, play_, game_name_),
+                          [this] { ++activations_; }};
+    BusSingleInstance instance_{bus_};
     ClassCookie cookie_ = 0;
 };
 

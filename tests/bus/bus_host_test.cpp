@@ -17,7 +17,7 @@
 namespace kx::test {
 namespace {
 
-constexpr const char* kAccessDenied = "org.freedesktop.DBus.Error.AccessDenied";
+constexpr const char* kE_ACCESSDENIED = "org.freedesktop.DBus.Error.AccessDenied";
 constexpr const char* kUnknownObject = "org.freedesktop.DBus.Error.UnknownObject";
 constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
 
@@ -60,15 +60,16 @@ TEST_F(BusHostTest, OnlyTheCreatorMayCallItsObject) {
     BusClient intruder;
     const std::string path = InitializedObject(owner);
     for (const char* member : {"GetCommandStatus", "Release"}) {
-        EXPECT_EQ(intruder.Call(path, kServer, member).error, kAccessDenied) << member;
+        EXPECT_EQ(intruder.Call(path, kServer, member).error, kE_ACCESSDENIED) << member;
     }
-    EXPECT_EQ(intruder.Call(path, kServer, "EndGame", Args("u", 5u)).error, kAccessDenied);
+    EXPECT_EQ(intruder.Call(path, kServer, "EndGame", Args("u", 5u)).error, kE_ACCESSDENIED);
     EXPECT_EQ(play_.scoreReceived, 0);
     EXPECT_EQ(owner.CallHr(path, "GetCommandStatus"), kS_OK);
 }
 
 TEST_F(BusHostTest, TheConsoleNameHasOneOwner) {
-    BusGameServices second(ports_, play_, game_name_, [] {});
+    BusSession second_bus;
+    BusGameServices second(second_bus, GameServicesFactory(ports_, play_, game_name_), [] {});
     ASSERT_EQ(second.Initialize(), kS_OK);
     ClassCookie cookie = 0;
     EXPECT_EQ(second.RegisterClassObject(kClsidKXCommServices, ClassContext::LocalServer,
@@ -76,7 +77,7 @@ TEST_F(BusHostTest, TheConsoleNameHasOneOwner) {
               kE_FAIL);
     EXPECT_EQ(second.RegisterClassObject(kIidIKXServer, ClassContext::LocalServer,
                                          ClassUse::MultipleUse, &cookie),
-              MakeHResult(0x80040154));
+              kREGDB_E_CLASSNOTREG);
 
     // A revoked registration frees the name, while the objects already made keep serving.
     BusClient client;
@@ -113,7 +114,8 @@ TEST_F(BusHostTest, ASecondStartFindsTheConsoleAndBringsItForward) {
     WindowId other_title = 1;
     AsAnotherProcess([&] {
         // Before any Initialize, as the entry function asks.
-        BusGameServices second(ports_, play_, game_name_, [] {});
+        BusSession other_bus;
+        BusSingleInstance second(other_bus);
         other_title = second.FindWindowByTitle("Kestrix");
         found = second.FindWindowByTitle(kConsoleWindowTitle);
         second.SetForegroundWindow(found);
@@ -122,11 +124,12 @@ TEST_F(BusHostTest, ASecondStartFindsTheConsoleAndBringsItForward) {
     EXPECT_NE(found, kNoWindow);
     EXPECT_EQ(activations_, 1);
     // The console never finds itself.
-    EXPECT_EQ(host_.FindWindowByTitle(kConsoleWindowTitle), kNoWindow);
+    EXPECT_EQ(instance_.FindWindowByTitle(kConsoleWindowTitle), kNoWindow);
 
     host_.RevokeClassObject(cookie_);
     AsAnotherProcess([&] {
-        BusGameServices second(ports_, play_, game_name_, [] {});
+        BusSession other_bus;
+        BusSingleInstance second(other_bus);
         found = second.FindWindowByTitle(kConsoleWindowTitle);
         second.SetForegroundWindow(found);
     });

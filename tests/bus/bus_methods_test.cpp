@@ -5,7 +5,7 @@
 #include <string>
 
 #include "bus_host_fixture.h"
-#include "play/tour_info.h"
+#include "platform/game_server.h"
 
 namespace kx::test {
 namespace {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <vector>
@@ -28,6 +29,12 @@ struct PostedMessage {
                    << ", " << posted.lparam << "}";
     }
 };
+
+// A notifier the test itself keeps alive, handed out as the shared owner the
+// engine takes; it must outlive every engine given it.
+inline std::shared_ptr<Notifier> Unowned(Notifier& notifier) {
+    return std::shared_ptr<Notifier>(std::shared_ptr<void>(), &notifier);
+}
 
 class RecordingNotifier final : public Notifier {
 public:

@@ -1,6 +1,6 @@
 #include "support/scripted_browser.h"
 
-#include "play/result_codes.h"
+#include "platform/hresult.h"
 
 namespace kx::test {
 

@@ -1,4 +1,5 @@
 #include "support/scripted_inet_api.h"
+#include "base/ascii.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,13 +14,6 @@ constexpr std::uint32_t kErrorHttpHeaderNotFound = 12150;
 
 // Each thread's error of its latest failed call, as GetLastError keeps it.
 thread_local std::uint32_t t_last_error = 0;
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 }  // namespace
 
@@ -166,7 +160,7 @@ bool ScriptedInetApi::InternetCrackUrl(std::string_view url, UrlComponents* comp
     UrlComponents parts;
     parts.scheme = std::string(url.substr(0, scheme_end));
     parts.host = std::string(rest.substr(0, host_end));
-    parts.port = EqualsIgnoringCase(parts.scheme, "https") ? kInternetDefaultHttpsPort
+    parts.port = EqualsIgnoringAsciiCase(parts.scheme, "https") ? kInternetDefaultHttpsPort
                                                            : kInternetDefaultHttpPort;
     std::size_t path_start = host_end;
     if (host_end < rest.size() && rest[host_end] == ':') {

@@ -4,20 +4,12 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "base/ascii.h"
+
 namespace kx::test {
 
 namespace {
 
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (prefix.size() > text.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string RectText(const PixelRect& r) {
     return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
@@ -148,7 +140,7 @@ void ScriptedDialog::AddListItem(int id, std::string_view text) {
 int ScriptedDialog::SelectListItem(int id, std::string_view prefix) {
     ControlState& control = Control(id);
     for (std::size_t i = 0; i < control.items.size(); ++i) {
-        if (StartsWithIgnoringCase(control.items[i], prefix)) {
+        if (StartsWithIgnoringAsciiCase(control.items[i], prefix)) {
             control.selection = static_cast<int>(i);
             return control.selection;
         }

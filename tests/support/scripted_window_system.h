@@ -96,7 +96,10 @@ public:
 
     // DialogHost.
     WindowId Window() const override { return id_; }
-    Notifier& Poster() override { return *this; }
+    // The dialog posts to itself; it outlives the engines of its handlers.
+    std::shared_ptr<Notifier> Poster() override {
+        return std::shared_ptr<Notifier>(std::shared_ptr<void>(), static_cast<Notifier*>(this));
+    }
     std::string GetItemText(int id, std::size_t capacity) override;
     void SetItemText(int id, std::string_view text) override;
     void SetCaption(std::string_view text) override;

@@ -7,9 +7,10 @@
 //  - kestrix::KXCommServices over sd-bus: one private session-bus connection
 //    and one services object of the console per instance, released when the
 //    instance goes;
-//  - the tournament record KXTOURINFOSTRUCT, byte for byte as the console
-//    keeps it;
-//  - the result codes the console and the bus answer.
+//  - the result codes under a game's names, and those of the bus.
+//
+// The tournament record KXTOURINFOSTRUCT and the codes' values come from
+// kestrix/game_contract.h, the file the console itself is built with.
 //
 // Texts are UTF-8 on this side. Every method answers a 32-bit result code and
 // never throws: a bus failure is a negative code like any other. An instance
@@ -22,82 +23,42 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
+
+#include "kestrix/game_contract.h"
 
 struct sd_bus;
 
 namespace kestrix {
 
-// Result codes. Non-negative is success; test with Succeeded()/Failed().
-inline constexpr std::int32_t Code(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
-
-inline constexpr std::int32_t S_OK = Code(0x00000000);
-inline constexpr std::int32_t S_FALSE = Code(0x00000001);
-// GetCommandStatus: a download of this services object is still running.
-inline constexpr std::int32_t KX_S_DOWNLOADRUNNING = Code(0x00040000);
-
-inline constexpr std::int32_t E_NOTIMPL = Code(0x80004001);
-inline constexpr std::int32_t E_POINTER = Code(0x80004003);
-inline constexpr std::int32_t E_FAIL = Code(0x80004005);
-inline constexpr std::int32_t E_OUTOFMEMORY = Code(0x8007000E);
-inline constexpr std::int32_t E_INVALIDARG = Code(0x80070057);
-inline constexpr std::int32_t KX_E_NOTINITIALIZED = Code(0x80040064);
-// No active play, another game's name, or the play's score already delivered.
-inline constexpr std::int32_t KX_E_REFUSED = Code(0x80040065);
-inline constexpr std::int32_t KX_E_BUFFERTOOSMALL = Code(0x80040067);
-inline constexpr std::int32_t KX_E_NOSUCHITEM = Code(0x80040069);
-inline constexpr std::int32_t KX_E_DOWNLOADBUSY = Code(0x8004006B);
+// Result codes, under the names a game writes. Non-negative is success;
+// test with Succeeded()/Failed().
+inline constexpr std::int32_t S_OK = kS_OK;
+inline constexpr std::int32_t S_FALSE = kS_FALSE;
+inline constexpr std::int32_t KX_S_DOWNLOADRUNNING = kKX_S_DOWNLOADRUNNING;
+inline constexpr std::int32_t E_NOTIMPL = kE_NOTIMPL;
+inline constexpr std::int32_t E_POINTER = kE_POINTER;
+inline constexpr std::int32_t E_FAIL = kE_FAIL;
+inline constexpr std::int32_t E_OUTOFMEMORY = kE_OUTOFMEMORY;
+inline constexpr std::int32_t E_INVALIDARG = kE_INVALIDARG;
+inline constexpr std::int32_t KX_E_NOTINITIALIZED = kKX_E_NOTINITIALIZED;
+inline constexpr std::int32_t KX_E_REFUSED = kKX_E_REFUSED;
+inline constexpr std::int32_t KX_E_BUFFERTOOSMALL = kKX_E_BUFFERTOOSMALL;
+inline constexpr std::int32_t KX_E_NOSUCHITEM = kKX_E_NOSUCHITEM;
+inline constexpr std::int32_t KX_E_DOWNLOADBUSY = kKX_E_DOWNLOADBUSY;
 
 // Codes of the bus rather than of the console.
 // The console has gone (it ended or crashed) since Create.
-inline constexpr std::int32_t RPC_E_DISCONNECTED = Code(0x80010108);
+inline constexpr std::int32_t RPC_E_DISCONNECTED = MakeResult(0x80010108);
 // The console is there but did not answer within the timeout.
-inline constexpr std::int32_t RPC_E_TIMEOUT = Code(0x8001011F);
+inline constexpr std::int32_t RPC_E_TIMEOUT = MakeResult(0x8001011F);
 // Create: no console serves the name and none could be started.
-inline constexpr std::int32_t CO_E_SERVER_EXEC_FAILURE = Code(0x80080005);
+inline constexpr std::int32_t CO_E_SERVER_EXEC_FAILURE = MakeResult(0x80080005);
 
 inline constexpr bool Succeeded(std::int32_t hr) { return hr >= 0; }
 inline constexpr bool Failed(std::int32_t hr) { return hr < 0; }
 
 // The result code's symbolic name, or "0x%08X" for a code not listed above.
 std::string ResultName(std::int32_t hr);
-
-inline constexpr std::size_t kHiPlayerChars = 50;
-inline constexpr std::size_t kEndDateChars = 20;
-
-// The tournament record. Its layout is a binary contract with the console:
-// natural alignment with an 8-byte double, 184 bytes. Texts are UTF-16,
-// zero-terminated.
-struct KXTOURINFOSTRUCT {
-    std::uint32_t dwSize;
-    std::uint32_t dwTournID;
-    std::uint32_t dwNumGames;
-    std::uint32_t dwHiScore;
-    char16_t szHiPlayer[kHiPlayerChars];
-    // Pinned so that a target aligning doubles to 4 bytes cannot move it.
-    alignas(8) double fJackpot;
-    std::int32_t bIsPromo;
-    std::uint32_t dwRookieLevel;
-    std::uint32_t dwEndScore;
-    char16_t szEndDate[kEndDateChars];
-};
-
-static_assert(std::is_standard_layout_v<KXTOURINFOSTRUCT>);
-static_assert(std::is_trivially_copyable_v<KXTOURINFOSTRUCT>);
-static_assert(sizeof(char16_t) == 2);
-static_assert(sizeof(double) == 8);
-static_assert(offsetof(KXTOURINFOSTRUCT, dwSize) == 0);
-static_assert(offsetof(KXTOURINFOSTRUCT, dwTournID) == 4);
-static_assert(offsetof(KXTOURINFOSTRUCT, dwNumGames) == 8);
-static_assert(offsetof(KXTOURINFOSTRUCT, dwHiScore) == 12);
-static_assert(offsetof(KXTOURINFOSTRUCT, szHiPlayer) == 16);
-static_assert(offsetof(KXTOURINFOSTRUCT, fJackpot) == 120);
-static_assert(offsetof(KXTOURINFOSTRUCT, bIsPromo) == 128);
-static_assert(offsetof(KXTOURINFOSTRUCT, dwRookieLevel) == 132);
-static_assert(offsetof(KXTOURINFOSTRUCT, dwEndScore) == 136);
-static_assert(offsetof(KXTOURINFOSTRUCT, szEndDate) == 140);
-static_assert(sizeof(KXTOURINFOSTRUCT) == 184);
-static_assert(alignof(KXTOURINFOSTRUCT) == 8);
 
 // The file the console uploads for a monitored first place and deletes
 // afterwards: "verify.txt" in the temporary directory the console and its

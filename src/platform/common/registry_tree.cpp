@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
+
 namespace kx {
 namespace {
 
 // Folds to upper case as Windows does, which decides where '_' and the other
 // characters between 'Z' and 'a' sort.
-char FoldCase(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char FoldCase(char c) { return ToUpperAscii(c); }
 
 bool HasByte(std::string_view text, char c) {
     return text.find(c) != std::string_view::npos;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "kestrix/game_contract.h"
 #include "platform/linux/posix_processes.h"
 
 namespace kx {
@@ -15,8 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr HResult kSOk = 0;
-constexpr HResult kTypeCantLoadLibrary = MakeHResult(0x80029C4A);  // TYPE_E_CANTLOADLIBRARY
-constexpr HResult kInvalidArg = MakeHResult(0x80070057);
 
 HResult FromErrno(int error) {
     // HRESULT_FROM_WIN32 of the nearest Windows error: access denied or a write fault.
@@ -69,7 +68,7 @@ DesktopRegistration::DesktopRegistration(std::string data_directory)
     : data_directory_(std::move(data_directory)) {}
 
 std::string DesktopRegistration::ActivationFile() const {
-    return data_directory_ + "/dbus-1/services/" + kConsoleBusName + ".service";
+    return data_directory_ + "/dbus-1/services/" + kestrix::kBusName + ".service";
 }
 
 std::string DesktopRegistration::DesktopEntry() const {
@@ -77,11 +76,11 @@ std::string DesktopRegistration::DesktopEntry() const {
 }
 
 HResult DesktopRegistration::LoadTypeLib(std::string_view path, TypeLibHandle* library) {
-    if (library == nullptr) return kInvalidArg;
+    if (library == nullptr) return kE_INVALIDARG;
     const std::string native = NativePath(path);
     std::error_code error;
     if (native.empty() || !fs::is_regular_file(native, error) || ::access(native.c_str(), X_OK) != 0) {
-        return kTypeCantLoadLibrary;
+        return kTYPE_E_CANTLOADLIBRARY;
     }
     const TypeLibHandle handle = next_++;
     loaded_[handle] = native;
@@ -91,9 +90,9 @@ HResult DesktopRegistration::LoadTypeLib(std::string_view path, TypeLibHandle* l
 
 HResult DesktopRegistration::RegisterTypeLib(TypeLibHandle library, std::string_view path,
                                              std::string_view /*help_directory*/) {
-    if (loaded_.find(library) == loaded_.end()) return kInvalidArg;
+    if (loaded_.find(library) == loaded_.end()) return kE_INVALIDARG;
     const std::string exec = ExecLine(NativePath(path));
-    const std::string service = std::string("[D-BUS Service]\nName=") + kConsoleBusName +
+    const std::string service = std::string("[D-BUS Service]\nName=") + kestrix::kBusName +
                                 "\nExec=" + exec + "\n";
     if (const HResult result = WriteAtomically(ActivationFile(), service); Failed(result)) {
         return result;

@@ -21,9 +21,6 @@
 
 namespace kx {
 
-// The bus name the console serves its game clients under.
-inline constexpr const char* kConsoleBusName = "com.kestrix.Console";
-
 class DesktopRegistration final : public TypeLibraries {
 public:
     // `data_directory` is the user's XDG data directory (~/.local/share).

@@ -7,7 +7,7 @@
 //  - kx::TypeLibraries that load nothing (registration switches report it).
 //
 // The class objects and the single-instance test live on the session bus
-// (bus_game_services.h).
+// (bus_game_services.h, bus_single_instance.h).
 
 #include "platform/type_libraries.h"
 
@@ -16,10 +16,10 @@ namespace kx {
 class NoTypeLibraries final : public TypeLibraries {
 public:
     HResult LoadTypeLib(std::string_view, TypeLibHandle*) override {
-        return MakeHResult(0x80029C4A);  // TYPE_E_CANTLOADLIBRARY
+        return kTYPE_E_CANTLOADLIBRARY;
     }
     HResult RegisterTypeLib(TypeLibHandle, std::string_view, std::string_view) override {
-        return MakeHResult(0x80004001);
+        return kE_NOTIMPL;
     }
     HResult UnRegisterTypeLib(TypeLibHandle) override { return 0; }
     void Release(TypeLibHandle) override {}

@@ -5,6 +5,8 @@ find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network WebEngineCore 
 add_library(kx_platform_qt STATIC
     bus_connection.cpp
     bus_game_services.cpp
+    bus_services_object.cpp
+    bus_single_instance.cpp
     qt_window_system.cpp
     qt_dialog_host.cpp
     qt_dialog_metrics.cpp

@@ -30,10 +30,6 @@ namespace kx {
 
 namespace {
 
-constexpr HResult kOk = MakeHResult(0x00000000);
-constexpr HResult kNotImplemented = MakeHResult(0x80004001);   // E_NOTIMPL
-constexpr HResult kFail = MakeHResult(0x80004005);             // E_FAIL
-constexpr HResult kInvalidArgument = MakeHResult(0x80070057);  // E_INVALIDARG
 
 // Runs at the creation of every document, frames included, in a world of its
 // own: the page's scripts can neither read the token nor replace the
@@ -150,7 +146,7 @@ public:
 
     HResult AccessData(std::span<std::uint8_t>& bytes) override {
         bytes = bytes_;
-        return kOk;
+        return kS_OK;
     }
     void UnaccessData() override {}
 
@@ -176,14 +172,14 @@ public:
                 break;
             }
         }
-        return kOk;
+        return kS_OK;
     }
 
     HResult GetInnerText(std::u16string& text) override {
         // Only the element a KXParams names has its text taken.
-        if (!snapshot_.text) return kNotImplemented;
+        if (!snapshot_.text) return kE_NOTIMPL;
         text = *snapshot_.text;
-        return kOk;
+        return kS_OK;
     }
 
 private:
@@ -199,9 +195,9 @@ public:
                  std::shared_ptr<Element>& element) override {
         element.reset();
         // Only the first element of the one name the snapshot took is known.
-        if (index != 0) return kNotImplemented;
+        if (index != 0) return kE_NOTIMPL;
         if (key_ && *key_ == name) element = named_;
-        return kOk;
+        return kS_OK;
     }
 
 private:
@@ -241,43 +237,43 @@ public:
         }
     }
 
-    HResult QueryHtmlDocument() override { return kOk; }
+    HResult QueryHtmlDocument() override { return kS_OK; }
 
     HResult GetActiveElement(std::shared_ptr<Element>& element) override {
         element = active_;
-        return kOk;
+        return kS_OK;
     }
 
     HResult GetBody(std::shared_ptr<Element>& element) override {
         element = body_;
-        return kOk;
+        return kS_OK;
     }
 
     HResult GetAll(std::shared_ptr<ElementCollection>& all) override {
         all = std::make_shared<QtCollection>(named_key_, named_);
-        return kOk;
+        return kS_OK;
     }
 
     HResult GetUrl(std::u16string& url) override {
         url = url_;
-        return kOk;
+        return kS_OK;
     }
 
     HResult AttachClickSink(DocumentEvents& events, std::uint32_t& cookie) override {
         cookie = next_cookie_++;
         if (next_cookie_ == kNoConnection) next_cookie_ = 1;
         sinks_.emplace_back(cookie, &events);
-        return kOk;
+        return kS_OK;
     }
 
     HResult DetachClickSink(std::uint32_t cookie) override {
         for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
             if (it->first == cookie) {
                 sinks_.erase(it);
-                return kOk;
+                return kS_OK;
             }
         }
-        return kInvalidArgument;
+        return kE_INVALIDARG;
     }
 
 private:
@@ -440,14 +436,14 @@ QtBrowser::Impl::~Impl() {
 
 HResult QtBrowser::Impl::LoadWhole(const QUrl& url, const QByteArray& post,
                                    std::string_view headers) {
-    if (!page_) return kFail;
+    if (!page_) return kE_FAIL;
     QWebEngineHttpRequest request(
         url, post.isEmpty() ? QWebEngineHttpRequest::Get : QWebEngineHttpRequest::Post);
     if (!post.isEmpty()) request.setPostData(post);
     for (const HeaderLine& line : SplitHeaderLines(headers))
         request.setHeader(line.name, line.value);
     page_->load(request);
-    return kOk;
+    return kS_OK;
 }
 
 // The form's Content-Type is the browser's own, which is what the core's
@@ -584,36 +580,36 @@ HResult QtBrowser::Navigate2(std::string_view url, std::int32_t flags,
                              std::string_view headers) {
     const std::optional<QUrl> address = ParseUrl(url);
     const auto* bytes = dynamic_cast<const QtPostData*>(&post_data);
-    if (!address || bytes == nullptr) return kInvalidArgument;
+    if (!address || bytes == nullptr) return kE_INVALIDARG;
     // The engine keeps no entry out of its history; the entries go once the
     // page has loaded, which leaves the player nothing to go back to.
     if ((flags & kNavNoHistory) != 0) impl_->ClearHistoryOnNextLoad();
     if (target_frame && !target_frame->empty()) {
         impl_->PostIntoFrame(*address, AnsiToQString(*target_frame), bytes->Bytes(), headers);
-        return kOk;
+        return kS_OK;
     }
     return impl_->LoadWhole(*address, bytes->Bytes(), headers);
 }
 
 HResult QtBrowser::Navigate(std::string_view url) {
     const std::optional<QUrl> address = ParseUrl(url);
-    if (!address) return kInvalidArgument;
+    if (!address) return kE_INVALIDARG;
     return impl_->LoadWhole(*address, {}, {});
 }
 
 HResult QtBrowser::PutRegisterAsDropTarget(DropTarget drop_target) {
     impl_->SetDropTarget(drop_target);
-    return kOk;
+    return kS_OK;
 }
 
 HResult QtBrowser::GetDocument(std::shared_ptr<Document>& document) {
     document = impl_->CurrentDocument();
-    return kOk;
+    return kS_OK;
 }
 
 HResult QtBrowser::AdviseEvents(BrowserEvents& events) {
     impl_->SetEvents(&events);
-    return kOk;
+    return kS_OK;
 }
 
 void QtBrowser::UnadviseEvents() { impl_->SetEvents(nullptr); }

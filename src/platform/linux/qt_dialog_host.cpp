@@ -90,8 +90,8 @@ protected:
 
 // The posting side of a dialog: any thread may call Post at any time. The
 // target is cleared under the mutex when the dialog ends, so a post either
-// reaches the queue of a live window or is dropped. The object itself is
-// never freed (see ~QtDialogHost): a worker may still hold it.
+// reaches the queue of a live window or is dropped. Workers share its
+// ownership, so it lives until the last of them lets it go.
 class QtDialogHost::PostNotifier final : public Notifier {
 public:
     explicit PostNotifier(QObject* target) : target_(target) {}
@@ -257,10 +257,6 @@ QtDialogHost::~QtDialogHost() {
     live.erase(std::remove(live.begin(), live.end(), this), live.end());
     KillTimers();
     notifier_->Close();
-    // A worker may still hold the notifier it was given; it stays, closed,
-    // for as long as the process (a few dozen bytes per dialog run).
-    static auto* const closed_notifiers = new std::vector<std::shared_ptr<PostNotifier>>();
-    closed_notifiers->push_back(std::move(notifier_));
 
     window_->Detach();
     // The browsers before the window that holds their views.
@@ -491,7 +487,7 @@ QtDialogHost* QtDialogHost::FromWindow(WindowId window) {
 
 WindowId QtDialogHost::Window() const { return reinterpret_cast<WindowId>(window_); }
 
-Notifier& QtDialogHost::Poster() { return *notifier_; }
+std::shared_ptr<Notifier> QtDialogHost::Poster() { return notifier_; }
 
 std::string QtDialogHost::WindowText(const Control& control) const {
     switch (control.kind) {

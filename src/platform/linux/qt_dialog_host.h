@@ -73,7 +73,7 @@ public:
 
     // DialogHost.
     WindowId Window() const override;
-    Notifier& Poster() override;
+    std::shared_ptr<Notifier> Poster() override;
     std::string GetItemText(int id, std::size_t capacity) override;
     void SetItemText(int id, std::string_view text) override;
     void SetCaption(std::string_view text) override;

@@ -18,6 +18,8 @@
 #include "app/startup.h"
 #include "base/trace_log.h"
 #include "platform/linux/bus_game_services.h"
+#include "platform/linux/bus_session.h"
+#include "platform/linux/bus_single_instance.h"
 #include "platform/linux/curl_inet_api.h"
 #include "platform/linux/desktop_registration.h"
 #include "platform/linux/file_registry.h"
@@ -31,6 +33,7 @@
 #include "platform/linux/qt_window_system.h"
 #include "platform/linux/system_clock.h"
 #include "platform/linux/xdg_dirs.h"
+#include "play/game_services.h"
 #include "play/play_context.h"
 
 namespace {
@@ -112,14 +115,17 @@ int main(int argc, char** argv) {
     ports.files = &files;
     ports.sound = &sound;
 
-    kx::BusGameServices game_services(ports, kx::ThePlayContext(),
-                                      kx::TheConsoleSession().strGameName, RaiseConsoleWindow);
+    kx::BusSession bus;
+    kx::BusGameServices game_services(
+        bus, kx::GameServicesFactory(ports, kx::ThePlayContext(), kx::TheConsoleSession().strGameName),
+        RaiseConsoleWindow);
+    kx::BusSingleInstance single_instance(bus);
     kx::LinuxProcessEntry process;
     kx::DesktopRegistration type_libraries(kx::XdgBaseDirectory(kx::XdgBase::Data));
     const kx::TraceFilePlaces trace_places = kx::TraceFileLocations();
 
     kx::StartupParts parts;
-    parts.single_instance = &game_services;
+    parts.single_instance = &single_instance;
     parts.process = &process;
     parts.com = &game_services;
     parts.registry = &registry;

@@ -40,7 +40,7 @@ std::string GuestLogin() {
 // (and its worker) is gone before the backend and the window it posts to.
 struct Owner {
     explicit Owner(CurlInetConfig config) : inet(std::move(config)), engine(inet) {
-        engine.SetNotificationWindow(&window);
+        engine.SetNotificationWindow(Unowned(window));
         opened = engine.OpenSession(InternetAccess::Preconfigured);
     }
 

@@ -21,6 +21,8 @@
 #include <sstream>
 #include <thread>
 
+#include "base/ascii.h"
+
 namespace kx::testing {
 namespace {
 
@@ -78,12 +80,9 @@ std::optional<std::string> LoggedRequest::Header(std::string_view name) const {
     for (const std::string& header : headers) {
         const std::size_t colon = header.find(':');
         if (colon != name.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < colon; ++i) {
-            same = same && std::tolower(static_cast<unsigned char>(header[i])) ==
-                               std::tolower(static_cast<unsigned char>(name[i]));
+        if (EqualsIgnoringAsciiCase(std::string_view(header).substr(0, colon), name)) {
+            return header.substr(colon + 2);
         }
-        if (same) return header.substr(colon + 2);
     }
     return std::nullopt;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "account/user_info.h"
+#include "base/ascii.h"
 #include "app/console_dialog.h"
 #include "account/console_session.h"
 #include "base/registry_paths.h"
@@ -135,13 +136,7 @@ protected:
     std::vector<testing::LoggedRequest> RequestsTo(std::string_view target) const {
         std::vector<testing::LoggedRequest> found;
         for (const testing::LoggedRequest& request : service_->Requests()) {
-            std::string lower = request.target;
-            std::string wanted(target);
-            std::transform(lower.begin(), lower.end(), lower.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            std::transform(wanted.begin(), wanted.end(), wanted.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            if (lower == wanted) found.push_back(request);
+            if (EqualsIgnoringAsciiCase(request.target, target)) found.push_back(request);
         }
         return found;
     }

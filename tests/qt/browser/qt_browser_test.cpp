@@ -28,7 +28,6 @@ namespace {
 using test::HttpRequest;
 using test::LoopbackHttpServer;
 
-constexpr HResult kInvalidArgument = MakeHResult(0x80070057);
 
 // The demo service's frame relay, as its frame pages carry it.
 constexpr char kRelayScript[] = R"JS(
@@ -335,9 +334,9 @@ TEST_F(QtBrowserTest, WholeWindowLoadsSendTheExactBytesAndHeaders) {
 TEST_F(QtBrowserTest, UnparsableAddressesAreInvalidArguments) {
     const std::unique_ptr<PostData> data = browser_->CreatePostData(0);
     for (const char* url : {"", "not a url", "http://[::1", "/relative/path"}) {
-        EXPECT_EQ(browser_->Navigate(url), kInvalidArgument) << url;
-        EXPECT_EQ(browser_->Navigate2(url, 0, std::nullopt, *data, ""), kInvalidArgument) << url;
-        EXPECT_EQ(browser_->Navigate2(url, 0, "maintable", *data, ""), kInvalidArgument) << url;
+        EXPECT_EQ(browser_->Navigate(url), kE_INVALIDARG) << url;
+        EXPECT_EQ(browser_->Navigate2(url, 0, std::nullopt, *data, ""), kE_INVALIDARG) << url;
+        EXPECT_EQ(browser_->Navigate2(url, 0, "maintable", *data, ""), kE_INVALIDARG) << url;
     }
     EXPECT_EQ(browser_->CreatePostData(static_cast<std::size_t>(-1)), nullptr);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include <QApplication>
@@ -599,10 +600,10 @@ TEST(QtDialogHost, PostsFromAnotherThreadArriveInOrderOnTheUiThread) {
         EXPECT_EQ(lparam, -static_cast<std::intptr_t>(wparam));
     };
     ASSERT_EQ(RunSteps(windows, h, [&] {
-                  Notifier& poster = h.host().Poster();
-                  std::thread worker([&poster] {
+                  const std::shared_ptr<Notifier> poster = h.host().Poster();
+                  std::thread worker([poster] {
                       for (std::uint32_t i = 0; i < kCount; ++i) {
-                          poster.Post(0x0401, i, -static_cast<std::intptr_t>(i));
+                          poster->Post(0x0401, i, -static_cast<std::intptr_t>(i));
                       }
                   });
                   worker.join();
@@ -628,12 +629,13 @@ TEST(QtDialogHost, NoPostReachesTheHandlerOnceTheDialogHasEnded) {
             h.host().EndDialog(5);
             ended = true;
             // Posted in the same turn, before the loop ends: dropped too.
-            h.host().Poster().Post(2, 0, 0);
+            h.host().Poster()->Post(2, 0, 0);
         }
     };
-    Notifier* poster = nullptr;
+    // The worker and this test keep the notifier after the dialog is gone.
+    std::shared_ptr<Notifier> poster;
     h.on_init = [&](DialogHost& host) {
-        poster = &host.Poster();
+        poster = host.Poster();
         worker = std::thread([&stop, &sent, poster] {
             while (!stop.load()) {
                 poster->Post(1, 0, 0);
@@ -685,7 +687,7 @@ TEST(QtDialogHost, OnDestroyRunsOnceWithTheHostStillValid) {
         text_at_destroy = h.host().GetItemText(every::kEdit, 50);
         EXPECT_NE(QtWindowSystem::WidgetOf(window), nullptr);
         h.host().StopTimer(1);
-        h.host().Poster().Post(1, 0, 0);  // to a dialog that has ended
+        h.host().Poster()->Post(1, 0, 0);  // to a dialog that has ended
     };
     EXPECT_EQ(RunSteps(windows, h, [&] { h.host().StartTimer(1, 1000); }), 1);
     EXPECT_EQ(h.destroys, 1);
@@ -702,7 +704,7 @@ TEST(QtDialogHost, ShowWindowHidesAndShowsTheDialogItself) {
                   h.host().ShowWindow(Visibility::Hidden);
                   EXPECT_FALSE(h.Window()->isVisible());
                   // Still running: commands and posts go on.
-                  h.host().Poster().Post(9, 0, 0);
+                  h.host().Poster()->Post(9, 0, 0);
                   EXPECT_TRUE(TurnUntil([&] { return !h.posts.empty(); }));
                   h.host().ShowWindow(Visibility::Shown);
                   EXPECT_TRUE(h.Window()->isVisible());

@@ -413,7 +413,7 @@ TEST_F(LoginDialogTest, TheStatusLineFollowsTheEngine) {
     };
     for (const auto& [status, text] : steps) {
         rig_.Then([status = status](ScriptedDialog& d) {
-            d.Poster().Post(WM_INET_STATUS, status, 0);
+            d.Poster()->Post(WM_INET_STATUS, status, 0);
         });
         rig_.Then([status = status, text = text](ScriptedDialog& d) {
             EXPECT_EQ(d.Text(lc::kStatusLine), text) << status;

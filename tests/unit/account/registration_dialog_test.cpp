@@ -297,7 +297,7 @@ TEST_F(RegistrationDialogTest, TheStatusLineFollowsTheEngine) {
     };
     for (const auto& [status, text] : steps) {
         Then([status = status](ScriptedDialog& d) {
-            d.Poster().Post(WM_INET_STATUS, status, 0);
+            d.Poster()->Post(WM_INET_STATUS, status, 0);
         });
         Then([status = status, text = text](ScriptedDialog& d) {
             EXPECT_EQ(d.Text(rc::kStatusLine), text) << status;

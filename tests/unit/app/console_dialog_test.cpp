@@ -6,7 +6,7 @@
 
 #include "console_harness.h"
 #include "net/service_interface.h"
-#include "play/result_codes.h"
+#include "platform/hresult.h"
 
 namespace kx {
 namespace {
@@ -255,7 +255,7 @@ TEST(ConsoleDialogTest, DocumentsThatCannotListenRunNoOnLoadCommandSilently) {
         {"no document", [](ScriptedBrowser& b, ScriptedDocument&) { b.FailGetDocument(kE_FAIL); }},
         {"not HTML",
          [](ScriptedBrowser&, ScriptedDocument& d) {
-             d.Fail(ScriptedDocument::Step::QueryHtmlDocument, MakeHResult(0x80004002));
+             d.Fail(ScriptedDocument::Step::QueryHtmlDocument, kE_NOINTERFACE);
          }},
         {"sink refused",
          [](ScriptedBrowser&, ScriptedDocument& d) {

@@ -4,7 +4,7 @@
 
 #include "console_harness.h"
 #include "net/service_interface.h"
-#include "play/result_codes.h"
+#include "platform/hresult.h"
 
 namespace kx {
 namespace {
@@ -15,8 +15,6 @@ using test::ScriptedElement;
 using test::Url;
 using Step = ScriptedDocument::Step;
 
-constexpr HResult kE_NOINTERFACE = MakeHResult(0x80004002);
-constexpr HResult kE_ACCESSDENIED = MakeHResult(0x80070005);
 
 using Params = std::map<std::string, std::string>;
 

@@ -11,9 +11,6 @@
 namespace kx {
 namespace {
 
-constexpr HResult kCantLoadLibrary = MakeHResult(0x80029C4A);  // TYPE_E_CANTLOADLIBRARY
-constexpr HResult kFileNotFound = MakeHResult(0x80030002);     // STG_E_FILENOTFOUND
-constexpr HResult kAccessDenied = MakeHResult(0x80070005);
 const std::string kExe = R"(C:\Program Files\Kestrix\velora.EXE)";
 const std::string kShortExe = R"(C:\PROGRA~1\Kestrix\velora.EXE)";
 const std::string kTlb = R"(C:\Program Files\Kestrix\velora.tlb)";
@@ -29,7 +26,7 @@ public:
     HResult LoadTypeLib(std::string_view path, TypeLibHandle* library) override {
         calls.push_back("Load " + std::string(path));
         const auto found = loads.find(std::string(path));
-        const HResult result = found == loads.end() ? kCantLoadLibrary : found->second;
+        const HResult result = found == loads.end() ? kTYPE_E_CANTLOADLIBRARY : found->second;
         if (Succeeded(result)) *library = 7;
         return result;
     }
@@ -182,10 +179,10 @@ TEST_F(ServerRegistrationTest, TypeLibraryComesFromTheExecutableElseTheTlbFileBe
         std::vector<std::string> calls;
     };
     const Case cases[] = {
-        {kCantLoadLibrary, kS_OK, kS_OK, kS_OK,
+        {kTYPE_E_CANTLOADLIBRARY, kS_OK, kS_OK, kS_OK,
          {"Load " + kExe, "Load " + kTlb, "Register " + kTlb + kHelp, "Release"}},
-        {kCantLoadLibrary, kFileNotFound, kS_OK, kFileNotFound, {"Load " + kExe, "Load " + kTlb}},
-        {kS_OK, kS_OK, kAccessDenied, kAccessDenied,
+        {kTYPE_E_CANTLOADLIBRARY, kSTG_E_FILENOTFOUND, kS_OK, kSTG_E_FILENOTFOUND, {"Load " + kExe, "Load " + kTlb}},
+        {kS_OK, kS_OK, kE_ACCESSDENIED, kE_ACCESSDENIED,
          {"Load " + kExe, "Register " + kExe + kHelp, "Release"}},
     };
     for (const Case& c : cases) {
@@ -202,7 +199,7 @@ TEST_F(ServerRegistrationTest, TypeLibraryComesFromTheExecutableElseTheTlbFileBe
 
 TEST_F(ServerRegistrationTest, AScriptThatCannotBeWrittenEndsRegistrationWithItsError) {
     registry_.FailWrites(kErrorAccessDenied);
-    EXPECT_EQ(Register(), kAccessDenied);
+    EXPECT_EQ(Register(), kE_ACCESSDENIED);
     EXPECT_TRUE(libraries_.calls.empty());
     EXPECT_EQ(registry_.OpenKeyCount(), 0u);
 }

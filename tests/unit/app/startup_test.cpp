@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/common/memory_registry.h"
-#include "play/result_codes.h"
+#include "platform/hresult.h"
 #include "support/fake_clock.h"
 
 namespace kx {
@@ -169,7 +169,7 @@ TEST_F(StartupTest, FailuresOfComAreNotReportedNorUndoneAndTheConsoleRuns) {
         {kS_FALSE, kS_OK, kE_FAIL,  // already an apartment; revocation refused
          {kRegisterClass, "InitCommonControlsEx 32", "GetActiveWindow", kRunConsole,
           "CoRevokeClassObject 9", "Sleep 1000", "CoUninitialize"}},
-        {MakeHResult(0x80010106), kS_OK, kS_OK,  // RPC_E_CHANGED_MODE
+        {kRPC_E_CHANGED_MODE, kS_OK, kS_OK,  // RPC_E_CHANGED_MODE
          {kRegisterClass, "InitCommonControlsEx 32", "GetActiveWindow", kRunConsole,
           "CoRevokeClassObject 9", "Sleep 1000"}},
         {kS_OK, kE_FAIL, kS_OK,
@@ -215,8 +215,8 @@ TEST_F(StartupTest, RegistrationSwitchesShowNoWindowAndEndWithTheirResult) {
     EXPECT_FALSE(Registered({"AppID", "velora.EXE"}));
     EXPECT_FALSE(Registered({"Velora.KXCommServices"}));
 
-    platform_.load = MakeHResult(0x80029C4A);
-    EXPECT_EQ(Run("velora.EXE /RegServer"), MakeHResult(0x80029C4A));
+    platform_.load = kTYPE_E_CANTLOADLIBRARY;
+    EXPECT_EQ(Run("velora.EXE /RegServer"), kTYPE_E_CANTLOADLIBRARY);
     EXPECT_FALSE(fs::exists(dir_ / "debug.txt"));
 }
 

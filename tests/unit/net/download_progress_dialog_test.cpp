@@ -144,7 +144,7 @@ TEST_F(DownloadProgressDialogTest, ProgressTextAndBarFollowEveryChunk) {
             EXPECT_EQ(d.Text(kProgressText), "");
             EXPECT_FALSE(d.Visible(kBar));
             for (const auto& [bytes, content_length] : c.chunks) {
-                d.Poster().Post(WM_INET_DATA, bytes, content_length);
+                d.Poster()->Post(WM_INET_DATA, bytes, content_length);
                 ASSERT_TRUE(d.DeliverUntil(WM_INET_DATA));
             }
             EXPECT_EQ(d.Text(kProgressText), c.text);

@@ -50,7 +50,7 @@ std::vector<std::uintptr_t> WParams(const std::vector<PostedMessage>& messages) 
 
 // Everything an engine needs, in the order that lets the engine go first.
 struct Rig {
-    Rig() { engine.SetNotificationWindow(&window); }
+    Rig() { engine.SetNotificationWindow(test::Unowned(window)); }
 
     // Runs one request to its end and reports whether it ended with WM_INET_DONE.
     bool RunPost(std::string_view url, std::string_view form = "A=1") {
@@ -497,7 +497,7 @@ TEST_F(HttpRequestEngineTest, DestroyingARunningEngineCancelsItsRequest) {
     inet.Script(InetOp::Read, Behavior::PendUntilReleased());
     {
         HttpRequestEngine engine(inet);
-        engine.SetNotificationWindow(&window);
+        engine.SetNotificationWindow(test::Unowned(window));
         ASSERT_TRUE(engine.OpenSession(InternetAccess::Direct));
         ASSERT_TRUE(engine.StartPost("http://kx.example/cmd.asp", "A=1"));
         ASSERT_TRUE(inet.WaitUntilHeld(kWait));

@@ -189,7 +189,7 @@ TEST(ServerWaitDialogTest, StatusCodesWithATextReplaceTheLineAndOthersLeaveIt) {
     rig.windows.Then([&](ScriptedDialog& d) {
         EXPECT_EQ(d.Text(kStatusLine), "");
         for (const auto& [status, line] : steps) {
-            d.Poster().Post(WM_INET_STATUS, status, 0);
+            d.Poster()->Post(WM_INET_STATUS, status, 0);
             ASSERT_TRUE(d.DeliverUntil(WM_INET_STATUS));
             EXPECT_EQ(d.Text(kStatusLine), line) << status;
         }

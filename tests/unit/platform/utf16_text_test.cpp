@@ -1,11 +1,11 @@
-// The texts between the bus (UTF-8, which the bus checks) and the core
-// (UTF-16): what leaves the console must always be valid UTF-8.
+// The texts between a UTF-8 carrier such as the bus (which checks them) and
+// the core (UTF-16): what leaves the console must always be valid UTF-8.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/linux/bus_game_services.h"
+#include "platform/common/utf16_text.h"
 
 namespace kx {
 namespace {
@@ -16,7 +16,7 @@ struct Utf8Case {
     std::u16string utf16;
 };
 
-TEST(BusTextTest, Utf8BecomesUtf16) {
+TEST(Utf16TextTest, Utf8BecomesUtf16) {
     const Utf8Case cases[] = {
         {"ascii", "Checkers", u"Checkers"},
         {"two bytes", "\xC3\x89" "checs", u"\u00C9checs"},
@@ -33,7 +33,7 @@ TEST(BusTextTest, Utf8BecomesUtf16) {
     }
 }
 
-TEST(BusTextTest, Utf16BecomesValidUtf8) {
+TEST(Utf16TextTest, Utf16BecomesValidUtf8) {
     const Utf8Case cases[] = {
         {"ascii", "Zoe", u"Zoe"},
         {"euro from the code page", "Zo\xE2\x82\xAC" "e", u"Zo\u20ACe"},

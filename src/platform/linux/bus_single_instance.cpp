@@ -1,0 +1,65 @@
+#include "platform/linux/bus_single_instance.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "base/identities.h"
+#include "kestrix/game_contract.h"
+
+namespace kx {
+
+namespace {
+
+// A console that does not answer at once is not waited for: the second
+// start only wants to hand the player over.
+constexpr std::uint64_t kActivateTimeoutUs = 2'000'000;
+constexpr WindowId kOtherConsoleWindow = 1;
+
+}  // namespace
+
+WindowId BusSingleInstance::FindWindowByTitle(std::string_view title) {
+    other_console_.clear();
+    other_console_window_ = kNoWindow;
+    if (title != kConsoleWindowTitle) return kNoWindow;
+    BusConnection* connection = session_.Connect();
+    if (connection == nullptr) return kNoWindow;
+    sd_bus* bus = connection->get();
+    BusError error;
+    sd_bus_message* raw = nullptr;
+    const int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", "GetNameOwner", error.get(), &raw, "s",
+                                     kestrix::kBusName);
+    const BusMessage reply(raw);
+    connection->ServeSoon();
+    if (r < 0) return kNoWindow;
+    const char* owner = nullptr;
+    if (sd_bus_message_read(reply.get(), "s", &owner) < 0 || owner == nullptr) return kNoWindow;
+    const char* self = nullptr;
+    if (sd_bus_get_unique_name(bus, &self) >= 0 && self != nullptr && std::strcmp(self, owner) == 0) {
+        return kNoWindow;
+    }
+    other_console_ = owner;
+    other_console_window_ = kOtherConsoleWindow;
+    return other_console_window_;
+}
+
+void BusSingleInstance::SetForegroundWindow(WindowId window) {
+    BusConnection* connection = session_.Connection();
+    if (window == kNoWindow || window != other_console_window_ || connection == nullptr) return;
+    sd_bus* bus = connection->get();
+    sd_bus_message* raw = nullptr;
+    if (sd_bus_message_new_method_call(bus, &raw, other_console_.c_str(), kestrix::kBusRootPath,
+                                       kestrix::kBusWindowInterface, "Activate") < 0) {
+        return;
+    }
+    const BusMessage call(raw);
+    // The other console is asked by its unique name: never start a new one.
+    sd_bus_message_set_auto_start(call.get(), 0);
+    BusError error;
+    sd_bus_message* reply = nullptr;
+    sd_bus_call(bus, call.get(), kActivateTimeoutUs, error.get(), &reply);
+    const BusMessage owned_reply(reply);
+    connection->ServeSoon();
+}
+
+}  // namespace kx
