@@ -32,7 +32,7 @@
 #include "base/form_encoding.h"
 #include "net/http_request_engine.h"
 #include "net/service_interface.h"
-#include "peers.h"
+#include "support/demo_peer.h"
 #include "platform/debug_output.h"
 #include "platform/linux/curl_inet_api.h"
 #include "platform/linux/unique_fd.h"
@@ -41,7 +41,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
-using kx::testing::kDemoHost;
+using kx::test::kDemoHost;
 
 constexpr std::string_view kLocalHost = "bench.kestrix.test";
 
@@ -301,7 +301,7 @@ bool CompareDownloads(const Source& source, const Options& options, std::uint64_
 
 // Round trips of the guest LOGIN on one engine, as the login dialog makes it:
 // from StartPost to WM_INET_DONE.
-std::optional<std::vector<double>> LoginRoundTrips(const kx::testing::DemoService& demo, bool secure,
+std::optional<std::vector<double>> LoginRoundTrips(const kx::test::DemoService& demo, bool secure,
                                                    int count) {
     kx::CurlInetConfig config;
     config.ca_file = demo.ca_file();
@@ -346,7 +346,7 @@ int main(int argc, char** argv) {
     // be measured instead of the transfer.
     kx::SetDebugOutputSink([](std::string_view) {});
 
-    const kx::testing::DemoService demo;
+    const kx::test::DemoService demo;
     if (!demo.running()) {
         std::fprintf(stderr, "the demo service did not start\n");
         return 1;

@@ -10,6 +10,8 @@
 #include <span>
 #include <string>
 
+#include "base/unique_any.h"
+
 namespace kx {
 
 enum class FileAccess {
@@ -22,14 +24,14 @@ public:
     UniqueFile() = default;
     UniqueFile(const UniqueFile&) = delete;
     UniqueFile& operator=(const UniqueFile&) = delete;
-    UniqueFile(UniqueFile&& other) noexcept;
-    UniqueFile& operator=(UniqueFile&& other) noexcept;
-    ~UniqueFile();
+    UniqueFile(UniqueFile&& other) noexcept = default;
+    UniqueFile& operator=(UniqueFile&& other) noexcept = default;
+    ~UniqueFile() = default;
 
     // A file that is not open when the path cannot be opened that way.
     static UniqueFile Open(const std::string& path, FileAccess access);
 
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(file_); }
 
     // The size in bytes, or nothing when it cannot be told.
     std::optional<std::uint64_t> Size();
@@ -43,9 +45,12 @@ public:
     bool Close();
 
 private:
+    static int CloseFile(std::FILE* file) { return std::fclose(file); }
+
     explicit UniqueFile(std::FILE* file) : file_(file) {}
 
-    std::FILE* file_ = nullptr;
+    // A file dropped unclosed is closed without a flush check; Close reports both.
+    UniqueAny<std::FILE*, &CloseFile> file_;
 };
 
 }  // namespace kx

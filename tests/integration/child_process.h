@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <functional>
 
-namespace kx::testing {
+namespace kx::test {
 
 class ChildProcess {
 public:
@@ -58,4 +58,4 @@ private:
     bool reaped_ = false;
 };
 
-}  // namespace kx::testing
+}  // namespace kx::test

@@ -3,16 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "integration/child_process.h"
-#include "integration/registry_helpers.h"
+#include "support/registry_helpers.h"
 #include "platform/linux/file_registry.h"
-#include "unit/platform/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 namespace kx {
 namespace {
 
-using testing::ChildProcess;
-using testing::GetValue;
-using testing::PutValue;
+using test::ChildProcess;
+using test::ReadValue;
+using test::PutValue;
 
 constexpr int kWritesEach = 60;
 
@@ -59,7 +59,7 @@ int WriteMany(const std::string& dir, const std::string& prefix, StartGate& gate
 }
 
 TEST(StoreConcurrencyTest, TwoProcessesWritingAtOnceKeepEveryValue) {
-    testing::ScratchDirectory dir;
+    test::ScratchDirectory dir;
     StartGate gate;
     ChildProcess a([&] { return WriteMany(dir.path(), "A", gate); });
     ChildProcess b([&] { return WriteMany(dir.path(), "B", gate); });
@@ -71,15 +71,15 @@ TEST(StoreConcurrencyTest, TwoProcessesWritingAtOnceKeepEveryValue) {
     for (const std::string prefix : {"A", "B"}) {
         for (int i = 0; i < kWritesEach; ++i) {
             const std::string name = prefix + std::to_string(i);
-            const auto read = GetValue(reg, "Shared", name);
+            const auto read = ReadValue(reg, "Shared", name);
             ASSERT_EQ(read.status, kErrorSuccess) << name;
             EXPECT_EQ(read.bytes, name);
             if (i % 10 == 0) {
-                EXPECT_EQ(GetValue(reg, "Shared\\" + name, "V").bytes, name);
+                EXPECT_EQ(ReadValue(reg, "Shared\\" + name, "V").bytes, name);
             }
         }
     }
-    const std::string last = GetValue(reg, "Shared", "Last").bytes;
+    const std::string last = ReadValue(reg, "Shared", "Last").bytes;
     EXPECT_TRUE(last == "A" + std::to_string(kWritesEach - 1) || last == "B" + std::to_string(kWritesEach - 1))
         << last;
 }

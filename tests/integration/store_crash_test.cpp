@@ -9,17 +9,17 @@
 #include <thread>
 
 #include "integration/child_process.h"
-#include "integration/registry_helpers.h"
+#include "support/registry_helpers.h"
 #include "platform/common/registry_text.h"
 #include "platform/linux/file_registry.h"
-#include "unit/platform/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 namespace kx {
 namespace {
 
-using testing::ChildProcess;
-using testing::GetValue;
-using testing::PutValue;
+using test::ChildProcess;
+using test::ReadValue;
+using test::PutValue;
 
 constexpr int kFillerValues = 200;
 
@@ -36,7 +36,7 @@ void Fill(const std::string& dir) {
 
 void ExpectFillerIntact(Registry& reg) {
     for (int i = 0; i < kFillerValues; i += 37) {
-        const auto read = GetValue(reg, "Filler", "F" + std::to_string(i));
+        const auto read = ReadValue(reg, "Filler", "F" + std::to_string(i));
         ASSERT_EQ(read.status, kErrorSuccess) << i;
         EXPECT_EQ(read.bytes, std::string(512, static_cast<char>(i)));
     }
@@ -54,7 +54,7 @@ TEST(StoreCrashTest, KillAtEachStepOfAWriteKeepsOldOrNewContent) {
         {WriteStep::DirectorySynced, "new"},
     };
     for (const Case& c : cases) {
-        testing::ScratchDirectory dir;
+        test::ScratchDirectory dir;
         Fill(dir.path());
         {
             FileRegistry reg(dir.path());
@@ -71,18 +71,18 @@ TEST(StoreCrashTest, KillAtEachStepOfAWriteKeepsOldOrNewContent) {
         ASSERT_TRUE(writer.KilledBy(SIGKILL)) << static_cast<int>(c.step);
 
         FileRegistry after(dir.path(), DamageReport::Silent);
-        const auto read = GetValue(after, "Marker", "Value");
+        const auto read = ReadValue(after, "Marker", "Value");
         ASSERT_EQ(read.status, kErrorSuccess) << static_cast<int>(c.step) << ": " << after.LastError();
         EXPECT_EQ(read.bytes, c.survives) << static_cast<int>(c.step);
         ExpectFillerIntact(after);
         // The dead writer's lock is gone and its temporary file is no obstacle.
         ASSERT_EQ(PutValue(after, "Marker", "Value", "next"), kErrorSuccess);
-        EXPECT_EQ(GetValue(after, "Marker", "Value").bytes, "next");
+        EXPECT_EQ(ReadValue(after, "Marker", "Value").bytes, "next");
     }
 }
 
 TEST(StoreCrashTest, KillAtRandomMomentsNeverTearsTheFile) {
-    testing::ScratchDirectory dir;
+    test::ScratchDirectory dir;
     Fill(dir.path());
     std::mt19937 random(20240607);
     // The child needs some milliseconds to load the hive before it writes.
@@ -105,7 +105,7 @@ TEST(StoreCrashTest, KillAtRandomMomentsNeverTearsTheFile) {
         ASSERT_TRUE(writer.KilledBy(SIGKILL));
 
         FileRegistry after(dir.path(), DamageReport::Silent);
-        const auto read = GetValue(after, "Blob", "Value");
+        const auto read = ReadValue(after, "Blob", "Value");
         if (read.status == kErrorFileNotFound) continue;  // killed before its first write
         ASSERT_EQ(read.status, kErrorSuccess) << "round " << round << ": " << after.LastError();
         ASSERT_EQ(read.bytes.size(), 64u * 1024u);

@@ -10,16 +10,16 @@
 #include <iterator>
 
 #include "integration/child_process.h"
-#include "integration/registry_helpers.h"
+#include "support/registry_helpers.h"
 #include "platform/common/registry_text.h"
 #include "platform/linux/file_registry.h"
-#include "unit/platform/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 namespace kx {
 namespace {
 
-using testing::GetValue;
-using testing::PutValue;
+using test::ReadValue;
+using test::PutValue;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -55,7 +55,7 @@ private:
 };
 
 TEST(StoreFilesTest, DamagedHiveIsRefusedNamingFileAndLineAndLeftUntouched) {
-    testing::ScratchDirectory dir;
+    test::ScratchDirectory dir;
     const std::string path = dir.path() + "/HKEY_LOCAL_MACHINE.reg";
     const std::string damaged =
         "KestrixRegistry 1\n"
@@ -69,7 +69,7 @@ TEST(StoreFilesTest, DamagedHiveIsRefusedNamingFileAndLineAndLeftUntouched) {
     const std::int64_t modified = ModifiedNs(path);
 
     FileRegistry reg(dir.path(), DamageReport::Silent);
-    EXPECT_EQ(GetValue(reg, "Software\\Kestrix Inc.\\General\\Player", "Username").status, kErrorBadDatabase);
+    EXPECT_EQ(ReadValue(reg, "Software\\Kestrix Inc.\\General\\Player", "Username").status, kErrorBadDatabase);
     EXPECT_EQ(reg.LastError(), path + ":7: expected '=' after value name");
     EXPECT_EQ(PutValue(reg, "Software\\Kestrix Inc.\\General\\Player", "Username", "x"), kErrorBadDatabase);
     EXPECT_EQ(reg.DeleteKeyTree(kHKeyLocalMachine, "Software"), kErrorBadDatabase);
@@ -80,7 +80,7 @@ TEST(StoreFilesTest, DamagedHiveIsRefusedNamingFileAndLineAndLeftUntouched) {
 }
 
 TEST(StoreFilesTest, EveryTruncationOfAHiveIsReadOrRefusedButNeverOverwritten) {
-    testing::ScratchDirectory dir;
+    test::ScratchDirectory dir;
     const std::string path = dir.path() + "/HKEY_LOCAL_MACHINE.reg";
     {
         FileRegistry reg(dir.path());
@@ -108,12 +108,12 @@ TEST(StoreFilesTest, EveryTruncationOfAHiveIsReadOrRefusedButNeverOverwritten) {
 }
 
 TEST(StoreFilesTest, KxregNamesTheDamagedFileAndLine) {
-    testing::ScratchDirectory dir;
+    test::ScratchDirectory dir;
     const std::string path = dir.path() + "/HKEY_LOCAL_MACHINE.reg";
     const std::string damaged = "KestrixRegistry 1\n[K]\n\"V\"=sz(1):\"toolong\"\n";
     WriteFile(path, damaged);
     const std::string errors = dir.path() + "/stderr.txt";
-    testing::ChildProcess tool([&] {
+    test::ChildProcess tool([&] {
         const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(fd, 2);
         ::execl(KXREG_PATH, "kxreg", "--dir", dir.path().c_str(), "add", "HKLM\\K", "/v", "V", "/d", "x", "/f",
@@ -128,7 +128,7 @@ TEST(StoreFilesTest, KxregNamesTheDamagedFileAndLine) {
 }
 
 TEST(StoreFilesTest, FilesArePrivateToTheUserWhateverTheUmask) {
-    testing::ScratchDirectory dir;
+    test::ScratchDirectory dir;
     const std::string store = dir.path() + "/kestrix/registry";
     ::mkdir((dir.path() + "/kestrix").c_str(), 0755);
     ScopedUmask open_umask(0);

@@ -18,27 +18,16 @@
 
 #include <memory>
 
+#include "base/unique_any.h"
+
 namespace kx {
 
-struct BusCloser {
-    // Queued replies are flushed first, so a peer is answered even when the
-    // connection goes right after.
-    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-struct BusSlotUnref {
-    void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
-};
-struct BusMessageUnref {
-    void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
-};
-struct BusTrackUnref {
-    void operator()(sd_bus_track* track) const { sd_bus_track_unref(track); }
-};
-
-using BusPtr = std::unique_ptr<sd_bus, BusCloser>;
-using BusSlot = std::unique_ptr<sd_bus_slot, BusSlotUnref>;
-using BusMessage = std::unique_ptr<sd_bus_message, BusMessageUnref>;
-using BusTrack = std::unique_ptr<sd_bus_track, BusTrackUnref>;
+// Queued replies are flushed before a connection closes, so a peer is
+// answered even when the connection goes right after.
+using BusPtr = UniqueAny<sd_bus*, &sd_bus_flush_close_unref>;
+using BusSlot = UniqueAny<sd_bus_slot*, &sd_bus_slot_unref>;
+using BusMessage = UniqueAny<sd_bus_message*, &sd_bus_message_unref>;
+using BusTrack = UniqueAny<sd_bus_track*, &sd_bus_track_unref>;
 
 // An sd_bus_error freed when it goes.
 class BusError {

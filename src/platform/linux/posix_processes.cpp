@@ -55,13 +55,9 @@ std::string NativePath(std::string_view path) {
 
 PosixProcesses::PosixProcesses(UiWait ui_wait) : ui_wait_(std::move(ui_wait)) {}
 
-PosixProcesses::~PosixProcesses() {
-    // A child still running is left to run on, as a started program outlives
-    // a closed handle on Windows; only our descriptors go.
-    for (auto& [handle, child] : children_) {
-        if (child.pidfd >= 0) ::close(child.pidfd);
-    }
-}
+// A child still running is left to run on, as a started program outlives a
+// closed handle on Windows; only our descriptors go.
+PosixProcesses::~PosixProcesses() = default;
 
 bool PosixProcesses::Start(std::string_view application, std::string_view directory,
                            ProcessHandle* process, std::uint32_t* error) {
@@ -100,10 +96,10 @@ bool PosixProcesses::Start(std::string_view application, std::string_view direct
 
     Child child;
     child.pid = pid;
-    child.pidfd = OpenPidfd(pid);
+    child.pidfd.reset(OpenPidfd(pid));
     const std::lock_guard lock(mutex_);
     const ProcessHandle handle = next_handle_++;
-    children_[handle] = child;
+    children_[handle] = std::move(child);
     *process = handle;
     return true;
 }
@@ -136,15 +132,15 @@ void PosixProcesses::WaitForExit(ProcessHandle process) {
 ProcessState PosixProcesses::WaitServingEvents(ProcessHandle process) {
     Child* child = Find(process);
     if (child == nullptr || Reap(*child, WNOHANG)) return ProcessState::Ended;
-    if (child->pidfd < 0) {
+    if (!child->pidfd) {
         // Without a pidfd there is nothing to poll: wait for the end itself.
         Reap(*child, 0);
         return ProcessState::Ended;
     }
     if (ui_wait_) {
-        ui_wait_(child->pidfd);
+        ui_wait_(child->pidfd.get());
     } else {
-        WaitReadable(child->pidfd);
+        WaitReadable(child->pidfd.get());
     }
     return Reap(*child, WNOHANG) ? ProcessState::Ended : ProcessState::Running;
 }
@@ -167,7 +163,6 @@ void PosixProcesses::Close(ProcessHandle process) {
     const std::lock_guard lock(mutex_);
     const auto it = children_.find(process);
     if (it == children_.end()) return;
-    if (it->second.pidfd >= 0) ::close(it->second.pidfd);
     children_.erase(it);
 }
 
@@ -185,10 +180,7 @@ std::string PosixFiles::CurrentDirectory() {
 }
 
 bool PosixFiles::CanOpen(std::string_view path) {
-    const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    return static_cast<bool>(UniqueFd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC)));
 }
 
 bool PosixFiles::Delete(std::string_view path) { return ::unlink(NativePath(path).c_str()) == 0; }

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/processes.h"
 
 namespace kx {
@@ -47,7 +48,7 @@ public:
 private:
     struct Child {
         int pid = -1;
-        int pidfd = -1;
+        UniqueFd pidfd;
         bool reaped = false;
         int status = 0;
     };

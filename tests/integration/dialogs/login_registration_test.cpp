@@ -17,7 +17,7 @@
 #include "account/registration_lists.h"
 #include "base/registry_paths.h"
 #include "net/service_interface.h"
-#include "peers.h"
+#include "support/demo_peer.h"
 #include "platform/linux/curl_inet_api.h"
 #include "platform/linux/file_registry.h"
 #include "resources/login_template.h"
@@ -56,7 +56,7 @@ void Login(ScriptedDialog& d, std::string_view user_name, std::string_view passw
 
 class DialogsAgainstDemoTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { service_ = new testing::DemoService(); }
+    static void SetUpTestSuite() { service_ = new test::DemoService(); }
     static void TearDownTestSuite() {
         delete service_;
         service_ = nullptr;
@@ -68,7 +68,7 @@ protected:
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         directory_ = pattern;
         registry_ = std::make_unique<FileRegistry>(directory_);
-        test::SetValue(*registry_, kGeneralKey, kServiceHostValue, Sz(testing::kDemoHost));
+        test::SetValue(*registry_, kGeneralKey, kServiceHostValue, Sz(test::kDemoHost));
         TheUserInfo() = KXUserInfo{};
     }
     void TearDown() override {
@@ -95,13 +95,13 @@ protected:
 
     std::vector<std::string> BodiesTo(std::string_view target) const {
         std::vector<std::string> bodies;
-        for (const testing::LoggedRequest& request : service_->Requests()) {
+        for (const test::LoggedRequest& request : service_->Requests()) {
             if (request.target == target) bodies.push_back(request.body);
         }
         return bodies;
     }
 
-    static inline testing::DemoService* service_ = nullptr;
+    static inline test::DemoService* service_ = nullptr;
     // Keeps the transport's traces off the test output.
     test::CapturedDebugOutput debug_;
     fs::path directory_;

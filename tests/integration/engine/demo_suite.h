@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "peers.h"
+#include "support/demo_peer.h"
 #include "platform/linux/curl_inet_api.h"
 #include "support/captured_debug_output.h"
 
@@ -59,7 +59,7 @@ private:
 
 class DemoSuite : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { service_ = new testing::DemoService(); }
+    static void SetUpTestSuite() { service_ = new test::DemoService(); }
     static void TearDownTestSuite() {
         delete service_;
         service_ = nullptr;
@@ -67,7 +67,7 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(service_->running()) << "the demo service did not start"; }
 
-    static const testing::DemoService& service() { return *service_; }
+    static const test::DemoService& service() { return *service_; }
 
     // The demo host on ports 80 and 443, and a closed port for kClosedHost.
     static CurlInetConfig Config() {
@@ -78,9 +78,9 @@ protected:
         return config;
     }
 
-    static std::vector<testing::LoggedRequest> RequestsFor(std::string_view target) {
-        std::vector<testing::LoggedRequest> found;
-        for (testing::LoggedRequest& logged : service_->Requests()) {
+    static std::vector<test::LoggedRequest> RequestsFor(std::string_view target) {
+        std::vector<test::LoggedRequest> found;
+        for (test::LoggedRequest& logged : service_->Requests()) {
             if (logged.target == target) found.push_back(std::move(logged));
         }
         return found;
@@ -91,7 +91,7 @@ protected:
     ScratchDirectory scratch_;
 
 private:
-    static inline testing::DemoService* service_ = nullptr;
+    static inline test::DemoService* service_ = nullptr;
 };
 
 }  // namespace kx::test

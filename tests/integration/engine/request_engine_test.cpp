@@ -30,7 +30,7 @@ std::string Url(std::string_view scheme, std::string_view host, std::string_view
     return std::string(scheme) + "://" + std::string(host) + std::string(path);
 }
 
-const std::string kLoginUrl = Url("http", testing::kDemoHost, kCommandPath);
+const std::string kLoginUrl = Url("http", test::kDemoHost, kCommandPath);
 
 std::string GuestLogin() {
     return CommandBody("LOGIN").Add("USERNAME", "guest").Add("PASSWORD", "tansy").Text();
@@ -107,7 +107,7 @@ protected:
     // The demo host reachable on `port` (80 or 443) alone; the other port
     // leads nowhere, so a request that uses it fails.
     static CurlInetConfig OnlyPort(std::uint16_t port) {
-        const std::string host(testing::kDemoHost);
+        const std::string host(test::kDemoHost);
         const std::uint16_t other = port == 443 ? 80 : 443;
         const std::uint16_t demo = port == 443 ? service().https_port() : service().http_port();
         CurlInetConfig config = Config();
@@ -119,8 +119,8 @@ protected:
 
 TEST_F(RequestEngineTest, LoginOverHttpsArrivesByteExactAndIsAccepted) {
     // Any mix of letter cases means TLS on 443, and a written port is never used.
-    for (const std::string& url : {Url("https", testing::kDemoHost, kCommandPath),
-                                  Url("HtTpS", std::string(testing::kDemoHost) + ":80", kCommandPath)}) {
+    for (const std::string& url : {Url("https", test::kDemoHost, kCommandPath),
+                                  Url("HtTpS", std::string(test::kDemoHost) + ":80", kCommandPath)}) {
         SCOPED_TRACE(url);
         Owner owner(OnlyPort(443));
         ASSERT_TRUE(owner.opened);
@@ -159,7 +159,7 @@ struct Exchange {
 
 Exchange Login() { return {false, kLoginUrl}; }
 Exchange Download(std::string_view scheme, std::string_view path) {
-    return {true, Url(scheme, testing::kDemoHost, path)};
+    return {true, Url(scheme, test::kDemoHost, path)};
 }
 
 TEST_F(RequestEngineTest, RepliesReachTheOwnerInChunksOfAtMost512Bytes) {
@@ -234,7 +234,7 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
          {kErrorInternetNameNotResolved}, 0, "", nullptr},
         {"nothing listening", nullptr, {false, Url("http", kClosedHost, kCommandPath)}, true,
          {kErrorInternetCannotConnect}, 0, "", nullptr},
-        {"certificate of an unknown CA", nullptr, {false, Url("https", testing::kDemoHost, kCommandPath)},
+        {"certificate of an unknown CA", nullptr, {false, Url("https", test::kDemoHost, kCommandPath)},
          false, {kErrorInternetInvalidCa}, 0, "", nullptr},
         {"reset mid-body", R"({"kind":"reset","command":"LOGIN","after":10,"count":1})", Login(), true,
          {kErrorInternetConnectionReset, kErrorInternetConnectionAborted}, 200, "ERRORCODE=",
@@ -276,7 +276,7 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
 TEST_F(RequestEngineTest, ADownloadWhoseFileCannotBeCreatedSendsNothingAndStillEnds) {
     Owner owner(Config());
     const std::size_t logged_before = service().Requests().size();
-    ASSERT_TRUE(owner.engine.StartDownload(Url("http", testing::kDemoHost, "/downloads/10.bin"),
+    ASSERT_TRUE(owner.engine.StartDownload(Url("http", test::kDemoHost, "/downloads/10.bin"),
                                            (scratch_ / "no-such-directory" / "file.bin").string()));
     ASSERT_TRUE(owner.AwaitDone());
     EXPECT_EQ(owner.engine.Error(), 0u);

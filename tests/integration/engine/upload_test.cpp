@@ -25,10 +25,10 @@ TEST_F(UploadTest, TheFileArrivesWholeWithItsAnnouncedLengthOrNothingIsSent) {
         const char* trace;  // the failure traced, or null for none
     };
     const Case cases[] = {
-        {"empty file", testing::kDemoHost, 0, true, nullptr},
-        {"1500 bytes", testing::kDemoHost, 1500, true, nullptr},
-        {"2048 bytes", testing::kDemoHost, 2048, true, nullptr},
-        {"no local file", testing::kDemoHost, std::nullopt, false, "Failed CreateFile"},
+        {"empty file", test::kDemoHost, 0, true, nullptr},
+        {"1500 bytes", test::kDemoHost, 1500, true, nullptr},
+        {"2048 bytes", test::kDemoHost, 2048, true, nullptr},
+        {"no local file", test::kDemoHost, std::nullopt, false, "Failed CreateFile"},
         {"host not reachable", kClosedHost, 10, false, "Failed HttpSendRequestEx"},
     };
     int play_id = 5900;

@@ -12,16 +12,16 @@
 #include <mutex>
 #include <thread>
 
-#include "peers.h"
+#include "support/demo_peer.h"
 #include "platform/linux/curl_inet_api.h"
 
 namespace kx {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::CannedServer;
-using testing::DemoService;
-using testing::kDemoHost;
+using test::CannedServer;
+using test::DemoService;
+using test::kDemoHost;
 
 struct Event {
     HInternet handle = 0;
@@ -234,7 +234,7 @@ TEST_F(CurlInetApiTest, AsyncPostOverHttpsDeliversTheExactBodyAndReportsEverySta
 
     const auto requests = service_->Requests();
     ASSERT_FALSE(requests.empty());
-    const testing::LoggedRequest& logged = requests.back();
+    const test::LoggedRequest& logged = requests.back();
     EXPECT_EQ(logged.method, "POST");
     EXPECT_EQ(logged.target, "/ws_console/command.asp");
     EXPECT_EQ(logged.body, post.body);
@@ -468,7 +468,7 @@ TEST_F(CurlInetApiTest, SynchronousPutSendsTheAnnouncedBodyWhole) {
         EXPECT_EQ(status, c.ends ? 201u : 0u);
         request.reset();
 
-        std::optional<testing::LoggedRequest> logged;
+        std::optional<test::LoggedRequest> logged;
         for (int attempt = 0; attempt < 50 && !logged; ++attempt) {
             for (const auto& entry : service_->Requests()) {
                 if (entry.target == "/" + std::string(name).replace(name.find(' '), 1, "%20")) logged = entry;

@@ -20,7 +20,7 @@
 #include "base/registry_paths.h"
 #include "base/trace_log.h"
 #include "net/service_interface.h"
-#include "peers.h"
+#include "support/demo_peer.h"
 #include "platform/linux/curl_inet_api.h"
 #include "platform/linux/file_registry.h"
 #include "play/game_services.h"
@@ -63,7 +63,7 @@ private:
 
 class PlayAgainstDemoTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { service_ = new testing::DemoService(); }
+    static void SetUpTestSuite() { service_ = new test::DemoService(); }
     static void TearDownTestSuite() {
         delete service_;
         service_ = nullptr;
@@ -75,7 +75,7 @@ protected:
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         directory_ = pattern;
         registry_ = std::make_unique<FileRegistry>(directory_ / "registry");
-        test::SetValue(*registry_, kGeneralKey, kServiceHostValue, test::Sz(testing::kDemoHost));
+        test::SetValue(*registry_, kGeneralKey, kServiceHostValue, test::Sz(test::kDemoHost));
         test::SetValue(*registry_, std::string(kClientsKey) + "\\Word Maze", "EXEPATH",
                        test::Sz("C:\\Games\\Word Maze\\wordmaze.exe"));
 
@@ -133,15 +133,15 @@ protected:
         });
     }
 
-    std::vector<testing::LoggedRequest> RequestsTo(std::string_view target) const {
-        std::vector<testing::LoggedRequest> found;
-        for (const testing::LoggedRequest& request : service_->Requests()) {
+    std::vector<test::LoggedRequest> RequestsTo(std::string_view target) const {
+        std::vector<test::LoggedRequest> found;
+        for (const test::LoggedRequest& request : service_->Requests()) {
             if (EqualsIgnoringAsciiCase(request.target, target)) found.push_back(request);
         }
         return found;
     }
 
-    static inline testing::DemoService* service_ = nullptr;
+    static inline test::DemoService* service_ = nullptr;
     test::CapturedDebugOutput debug_;
     fs::path directory_;
     std::unique_ptr<FileRegistry> registry_;

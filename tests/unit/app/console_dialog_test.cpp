@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "console_harness.h"
+#include "support/console_harness.h"
 #include "net/service_interface.h"
 #include "platform/hresult.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "console_harness.h"
+#include "support/console_harness.h"
 #include "net/service_interface.h"
 #include "platform/hresult.h"
 

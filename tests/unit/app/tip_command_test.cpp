@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console_harness.h"
+#include "support/console_harness.h"
 #include "resources/tip_template.h"
 
 namespace kx {

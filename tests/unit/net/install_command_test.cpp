@@ -19,7 +19,7 @@
 #include "support/fake_files.h"
 #include "support/fake_processes.h"
 #include "support/scripted_inet_api.h"
-#include "unit/app/console_harness.h"
+#include "support/console_harness.h"
 
 namespace kx {
 namespace {

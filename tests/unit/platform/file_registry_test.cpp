@@ -12,7 +12,7 @@
 #include <iterator>
 #include <optional>
 
-#include "unit/platform/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 namespace kx {
 namespace {
@@ -72,7 +72,7 @@ private:
 
 class FileRegistryTest : public ::testing::Test {
 protected:
-    testing::ScratchDirectory scratch_;
+    test::ScratchDirectory scratch_;
     std::string dir_ = scratch_.path();
     std::string hklm_ = dir_ + "/HKEY_LOCAL_MACHINE.reg";
 };

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "platform/common/memory_registry.h"
-#include "unit/platform/scratch_directory.h"
+#include "support/scratch_directory.h"
 #include "unit/platform/registry_printers.h"
 
 namespace kx {
@@ -205,7 +205,7 @@ TEST_F(RegToolTest, ExportsAKeyThatImportRestoresExactly) {
     RunOk({"add", "HKCR\\CLSID\\{EDD57D80}\\LocalServer32", "/ve", "/d", "/usr/bin/console"});
     RunOk({"add", "HKCR\\CLSID\\{EDD57D80}", "/v", "AppID", "/t", "REG_BINARY", "/d", "00ff"});
     RunOk({"add", "HKCR\\Other", "/v", "X", "/d", "not exported"});
-    testing::ScratchDirectory scratch;
+    test::ScratchDirectory scratch;
     const std::string file = scratch.path() + "/clsid.reg";
 
     RunOk({"export", "hkcr\\clsid\\{edd57d80}", file});

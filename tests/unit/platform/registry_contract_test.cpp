@@ -10,7 +10,7 @@
 
 #include "platform/common/memory_registry.h"
 #include "platform/linux/file_registry.h"
-#include "unit/platform/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 namespace kx {
 namespace {
@@ -20,7 +20,7 @@ struct MemoryBackend {
 };
 
 struct FileBackend {
-    testing::ScratchDirectory directory;
+    test::ScratchDirectory directory;
     FileRegistry registry{directory.path()};
 };
 

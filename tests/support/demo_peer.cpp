@@ -1,4 +1,4 @@
-#include "peers.h"
+#include "support/demo_peer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -23,7 +23,7 @@
 
 #include "base/ascii.h"
 
-namespace kx::testing {
+namespace kx::test {
 namespace {
 
 struct PipeClose {
@@ -223,4 +223,4 @@ void CannedServer::Serve() {
     ::send(client.get(), reply_.data(), reply_.size(), MSG_NOSIGNAL);
 }
 
-}  // namespace kx::testing
+}  // namespace kx::test

@@ -9,7 +9,7 @@
 #include <string>
 #include <system_error>
 
-namespace kx::testing {
+namespace kx::test {
 
 class ScratchDirectory {
 public:
@@ -30,4 +30,4 @@ private:
     std::string path_;
 };
 
-}  // namespace kx::testing
+}  // namespace kx::test

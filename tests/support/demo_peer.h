@@ -15,7 +15,7 @@
 
 #include "platform/linux/unique_fd.h"
 
-namespace kx::testing {
+namespace kx::test {
 
 inline constexpr std::string_view kDemoHost = "demo.kestrix.test";
 
@@ -78,4 +78,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace kx::testing
+}  // namespace kx::test
