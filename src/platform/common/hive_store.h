@@ -4,6 +4,10 @@
 // TreeRegistry; a store only loads a hive for reading and applies one change
 // to it as a whole, so the in-memory and the file-backed registries cannot
 // drift apart.
+//
+// Implements:
+//  - HiveStore, the interface of a hive's keeping (read whole, change whole);
+//  - the status a failed write reports.
 
 #include <functional>
 #include <string_view>

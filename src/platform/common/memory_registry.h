@@ -2,6 +2,12 @@
 
 // A registry held in memory, for tests: the same semantics as the file-backed
 // registry, with switches that make reads or writes fail as a broken store would.
+//
+// Implements:
+//  - kx::Registry over hives in memory (MemoryHiveStore under TreeRegistry);
+//  - failure switches for reads and writes.
+//
+// Missing: persistence, by design.
 
 #include "platform/common/hive_store.h"
 #include "platform/common/tree_registry.h"

@@ -20,6 +20,11 @@
 // byte outside printable ASCII and the characters ']' and '%' are written %XX.
 // Lines starting with ';' are comments. Every key has its header, so empty
 // keys are kept.
+//
+// Implements:
+//  - ParseHiveText, which reports the first bad line by number and keeps
+//    nothing of a text it cannot parse;
+//  - SerializeHiveText, whose output parses back to the same tree.
 
 #include <cstddef>
 #include <optional>

@@ -5,6 +5,10 @@
 // case-insensitive alphabetical order and values in creation order, as the
 // Windows registry enumerates them, so enumeration is stable and the text
 // form of a hive does not depend on the order of writes to different keys.
+//
+// Implements:
+//  - RegistryTree: keys, values, enumeration and deletion of one hive;
+//  - the registry's name comparison (ASCII case folded to upper case).
 
 #include <cstddef>
 #include <string>

@@ -5,6 +5,12 @@
 // process sharing the store, fails with kErrorKeyDeleted. Handles carry the
 // access they were opened with and are checked as Windows checks them (a
 // key opened to read cannot be written). Calls may come from any thread.
+//
+// Implements:
+//  - kx::Registry (open, create, query, set, enumerate, delete key, value and
+//    tree) with the Win32 status codes, over any HiveStore.
+//
+// Missing: security descriptors, notifications, volatile keys.
 
 #include <cstddef>
 #include <cstdint>

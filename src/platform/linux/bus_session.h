@@ -3,6 +3,10 @@
 // Linux backend: the console's one session-bus connection, opened on first
 // use and shared by the game services host and the single-instance check, so
 // the check knows the console's own name when it owns the bus name.
+// the check knows the console's own name when it owns the bus name.
+//
+// Implements:
+//  - BusSession: a lazily opened session-bus connection, closed on request.
 
 #include <memory>
 

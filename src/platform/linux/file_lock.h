@@ -3,6 +3,10 @@
 // An advisory lock on a lock file, held for one scope. The lock lives in a
 // file of its own because the data file it guards is replaced by rename, and
 // a lock on a replaced file would guard nothing.
+//
+// Implements:
+//  - FileLock: a shared or exclusive flock on a lock file created 0600,
+//    never following a link, released when the scope ends.
 
 #include <string>
 

@@ -4,6 +4,11 @@
 // to a temporary file in the same directory, is flushed to disk, and is then
 // renamed over the old file, so a reader or a crash sees either the old file
 // or the new one, never a mixture.
+//
+// Implements:
+//  - reading a hive file with the inode it was read from (so a change by
+//    another process is noticed);
+//  - atomic replacement: write, fsync, rename, fsync of the directory.
 
 #include <sys/types.h>
 

@@ -1,6 +1,10 @@
 #pragma once
 
 // Owns one file descriptor (see base/unique_any.h: closed once, never retried).
+// Owns one file descriptor (see base/unique_any.h: closed once, never retried).
+//
+// Implements:
+//  - UniqueFd, the owner of every descriptor of the Linux backend.
 
 #include <unistd.h>
 
