@@ -52,8 +52,9 @@ bool Has(const KeyValueStore& reply, const char* key, std::string* value = nullp
     return true;
 }
 
+// Either separator ends the folder: installers on Linux write "/" paths.
 std::string DirectoryOf(const std::string& path) {
-    const auto last = path.rfind('\\');
+    const auto last = path.find_last_of("\\/");
     return last == std::string::npos ? std::string() : path.substr(0, last);
 }
 

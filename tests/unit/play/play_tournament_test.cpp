@@ -398,6 +398,29 @@ TEST_F(PlayTournamentTest, TheTextsAreSentAsGivenAndTheIdsReadByTheLeadingIntege
     EXPECT_EQ(processes.Starts()[0].directory, "");
 }
 
+TEST(PlayTournamentCasesTest, TheGameStartsInTheFolderBeforeTheLastSeparatorOfEitherKind) {
+    struct Case {
+        const char* exe_path;
+        const char* directory;
+    };
+    const Case cases[] = {
+        {"/opt/games/word maze/kx-wordmaze", "/opt/games/word maze"},
+        {"C:\\Games/Word Maze\\wordmaze.exe", "C:\\Games/Word Maze"},
+        {"/games\\maze", "/games"},
+        {"/wordmaze", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exe_path);
+        const auto t = std::make_unique<PlayRig>();
+        t->SetExePath(c.exe_path);
+        t->Serve(kStartReply);
+        t->Game(std::nullopt);
+        t->Click();
+        ASSERT_EQ(t->processes.Starts().size(), 1u);
+        EXPECT_EQ(t->processes.Starts()[0].directory, c.directory);
+    }
+}
+
 TEST(PlayTournamentCasesTest, TheScoreIsPostedAsASigned32BitNumber) {
     for (const auto& [score, text] : {std::pair<std::uint32_t, std::string>{0, "0"},
                                       {4294967295u, "-1"},
