@@ -21,45 +21,22 @@
 //    INTERNET_OPEN_TYPE_PRECONFIG honours the proxy environment variables as
 //    libcurl does; INTERNET_OPEN_TYPE_DIRECT uses no proxy.
 //  - The body is buffered at most about 256 KiB ahead of the reader.
-//  - ReadCurlInetConfig: the extra CA file and the connect-to map from the
-//    registry.
+//
+// Its pieces: the handles (curl_handle_table.h), one request and its
+// transfer thread (curl_request.h), the settings (curl_inet_config.h), the
+// errors (curl_errors.h) and the texts it checks (platform/common/http_text.h).
 //
 // Missing: authentication, cookies, caching, connection reuse across
 // requests, HTTP/2, INTERNET_OPEN_TYPE_PROXY with a named proxy.
 
-#include <chrono>
+#include <cstdint>
 #include <memory>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/inet_api.h"
-#include "platform/registry.h"
+#include "platform/linux/curl_inet_config.h"
 
 namespace kx {
-
-struct CurlInetConfig {
-    // PEM file of certificates trusted besides the system's; empty for none.
-    std::string ca_file;
-    // "host:port:address:port" entries, as libcurl's CURLOPT_CONNECT_TO takes them.
-    std::vector<std::string> connect_to;
-    // WinINet's defaults; a receive time-out counts from the last byte that came in.
-    std::chrono::milliseconds connect_timeout{std::chrono::seconds(60)};
-    std::chrono::milliseconds receive_timeout{std::chrono::seconds(60)};
-};
-
-// Whether `entry` has the form "host:port:address:port" with both ports
-// between 1 and 65535 (IPv6 addresses in brackets).
-bool IsConnectToEntry(std::string_view entry);
-
-// The well-formed entries of a list separated by ';' or ','; each malformed
-// one is left out with a line on stderr.
-std::vector<std::string> ParseConnectToList(std::string_view list);
-
-// Reads "CAFile" and "ConnectTo" under HKEY_LOCAL_MACHINE\Software\Kestrix
-// Inc.\General. Missing values give the defaults; unreadable values are left
-// out with a line on stderr.
-CurlInetConfig ReadCurlInetConfig(Registry& registry);
 
 class CurlInetApi final : public InetApi {
 public:

@@ -1,5 +1,11 @@
 # The internet port on libcurl; included by the Linux backend's CMakeLists.
 find_package(CURL REQUIRED)
 find_package(Threads REQUIRED)
-target_sources(kx_platform_linux PRIVATE ${CMAKE_CURRENT_LIST_DIR}/curl_inet_api.cpp)
+target_sources(kx_platform_linux PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/curl_errors.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/curl_handle_table.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/curl_inet_api.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/curl_inet_config.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/curl_request.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/curl_request_transfer.cpp)
 target_link_libraries(kx_platform_linux PUBLIC CURL::libcurl Threads::Threads)

@@ -1,0 +1,269 @@
+#include "platform/linux/curl_request.h"
+
+// The transfer thread's side of a request: it drives libcurl, reports the
+// stages of the exchange and hands the reply to the caller's side.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "base/ascii.h"
+#include "platform/linux/curl_errors.h"
+
+namespace kx::curl_inet {
+namespace {
+
+constexpr int kPollMilliseconds = 1000;
+
+}  // namespace
+
+void Request::Run() {
+    NotifyText(kInternetStatusResolvingName, target_.host);
+    Finish(Pump());
+}
+
+CURLcode Request::Pump() {
+    CURLM* multi = multi_.get();
+    for (;;) {
+        if (stop_.load()) return CURLE_ABORTED_BY_CALLBACK;
+        ApplyPause();
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE) return message->data.result;
+        }
+        if (running == 0) return CURLE_GOT_NOTHING;
+        if (curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) {
+            return CURLE_OUT_OF_MEMORY;
+        }
+    }
+}
+
+// Lifts the pauses whose cause the caller's thread has taken away.
+void Request::ApplyPause() {
+    int mask = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (!pause_review_) return;
+        pause_review_ = false;
+        if (receive_paused_ && Buffered() <= kReceiveResumeLevel) receive_paused_ = false;
+        if (send_paused_ && (!outgoing_.empty() || outgoing_closed_)) send_paused_ = false;
+        mask = (receive_paused_ ? CURLPAUSE_RECV : 0) | (send_paused_ ? CURLPAUSE_SEND : 0);
+    }
+    curl_easy_pause(easy_.get(), mask);
+}
+
+void Request::Finish(CURLcode result) {
+    long os_errno = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_OS_ERRNO, &os_errno);
+    std::uint32_t error = MapCurlError(result, os_errno);
+    bool complete = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (error == 0 && !replied_) error = kErrorHttpInvalidServerResponse;
+        finished_ = true;
+        error_ = error;
+        if (send_pending_) {
+            send_pending_ = false;
+            complete = true;
+        } else if (pending_.active) {
+            *pending_.count = 0;
+            pending_ = PendingRead{};
+            complete = true;
+        }
+    }
+    changed_.notify_all();
+    if (complete) NotifyComplete(error);
+}
+
+std::size_t Request::HeaderThunk(char* data, std::size_t size, std::size_t count, void* self) {
+    static_cast<Request*>(self)->OnHeader(std::string_view(data, size * count));
+    return size * count;
+}
+std::size_t Request::BodyThunk(char* data, std::size_t size, std::size_t count, void* self) {
+    return static_cast<Request*>(self)->OnBody(data, size * count);
+}
+std::size_t Request::UploadThunk(char* data, std::size_t size, std::size_t count, void* self) {
+    return static_cast<Request*>(self)->OnUpload(data, size * count);
+}
+int Request::ProgressThunk(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+    return static_cast<Request*>(self)->OnProgress(uploaded);
+}
+curl_socket_t Request::OpenSocketThunk(void* self, curlsocktype, curl_sockaddr* address) {
+    return static_cast<Request*>(self)->OnOpenSocket(*address);
+}
+int Request::ConnectedThunk(void* self, char* primary_ip, char*, int, int) {
+    return static_cast<Request*>(self)->OnConnected(primary_ip != nullptr ? primary_ip : "");
+}
+
+curl_socket_t Request::OnOpenSocket(const curl_sockaddr& address) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (address.family == AF_INET && address.addrlen >= sizeof(sockaddr_in)) {
+        sockaddr_in v4{};
+        std::memcpy(&v4, &address.addr, sizeof v4);
+        inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+    } else if (address.family == AF_INET6 && address.addrlen >= sizeof(sockaddr_in6)) {
+        sockaddr_in6 v6{};
+        std::memcpy(&v6, &address.addr, sizeof v6);
+        inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+    }
+    if (!stage_.resolved) {
+        stage_.resolved = true;
+        NotifyText(kInternetStatusNameResolved, text);
+    }
+    if (!stage_.connecting) {
+        stage_.connecting = true;
+        NotifyText(kInternetStatusConnectingToServer, text);
+    }
+    // Close-on-exec, so that the game clients the console starts inherit no connection.
+    return ::socket(address.family, address.socktype | SOCK_CLOEXEC, address.protocol);
+}
+
+int Request::OnConnected(std::string_view address) {
+    if (stop_.load()) return CURL_PREREQFUNC_ABORT;
+    if (!stage_.connecting) {
+        stage_.connecting = true;
+        NotifyText(kInternetStatusConnectingToServer, address);
+    }
+    NotifyText(kInternetStatusConnectedToServer, address);
+    {
+        std::lock_guard lock(mutex_);
+        connected_ = true;
+    }
+    changed_.notify_all();
+    stage_.sending = true;
+    Notify(kInternetStatusSendingRequest);
+    return CURL_PREREQFUNC_OK;
+}
+
+int Request::OnProgress(curl_off_t uploaded) {
+    if (stop_.load()) return 1;
+    if (stage_.sending && !stage_.sent && uploaded >= 0 &&
+        static_cast<std::uint64_t>(uploaded) >= upload_size_) {
+        stage_.sent = true;
+        Notify(kInternetStatusRequestSent);
+    }
+    return 0;
+}
+
+void Request::OnHeader(std::string_view line) {
+    if (!stage_.receiving) {
+        if (!stage_.sent) {
+            stage_.sent = true;
+            Notify(kInternetStatusRequestSent);
+        }
+        stage_.receiving = true;
+        Notify(kInternetStatusReceivingResponse);
+    }
+    if (line.substr(0, 5) == "HTTP/") {
+        reply_content_length_.reset();
+        reply_location_.clear();
+        skipping_body_ = false;
+        return;
+    }
+    line = TrimHttpSpace(line);
+    if (line.empty()) {
+        EndOfHeaders();
+        return;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return;
+    const std::string_view name = TrimHttpSpace(line.substr(0, colon));
+    const std::string_view value = TrimHttpSpace(line.substr(colon + 1));
+    if (EqualsIgnoringAsciiCase(name, "Content-Length")) {
+        reply_content_length_ = ParseDecimal(value, std::numeric_limits<std::uint32_t>::max());
+    } else if (EqualsIgnoringAsciiCase(name, "Location")) {
+        reply_location_ = std::string(value.substr(0, kMaxUrlLength));
+    }
+}
+
+void Request::EndOfHeaders() {
+    long code = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code);
+    if (code >= 100 && code < 200) return;
+    if (follow_redirects_ && code >= 300 && code < 400 && !reply_location_.empty()) {
+        // libcurl follows it and drops this reply's body.
+        skipping_body_ = true;
+        stage_ = Stage{};
+        NotifyText(kInternetStatusRedirect, reply_location_);
+        return;
+    }
+    bool complete = false;
+    {
+        std::lock_guard lock(mutex_);
+        replied_ = true;
+        status_code_ = code > 0 && code < 1000 ? static_cast<std::uint32_t>(code) : 0;
+        content_length_ = reply_content_length_;
+        complete = std::exchange(send_pending_, false);
+    }
+    changed_.notify_all();
+    Notify(kInternetStatusResponseReceived);
+    if (complete) NotifyComplete(0);
+}
+
+std::size_t Request::OnBody(const char* data, std::size_t size) {
+    if (skipping_body_) return size;
+    bool complete = false;
+    {
+        std::lock_guard lock(mutex_);
+        std::size_t used = 0;
+        if (pending_.active) {
+            used = std::min<std::size_t>(size, pending_.capacity);
+            std::memcpy(pending_.buffer, data, used);
+            *pending_.count = static_cast<std::uint32_t>(used);
+            pending_ = PendingRead{};
+            complete = true;
+        } else if (Buffered() >= kReceiveBufferLimit) {
+            receive_paused_ = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        received_.append(data + used, size - used);
+    }
+    changed_.notify_all();
+    if (complete) NotifyComplete(0);
+    return size;
+}
+
+std::size_t Request::OnUpload(char* buffer, std::size_t size) {
+    std::size_t given = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (stop_.load()) return CURL_READFUNC_ABORT;
+        if (outgoing_.empty()) {
+            if (cut_short_) return CURL_READFUNC_ABORT;
+            if (outgoing_closed_) return 0;
+            send_paused_ = true;
+            return CURL_READFUNC_PAUSE;
+        }
+        given = std::min(size, outgoing_.size());
+        std::memcpy(buffer, outgoing_.data(), given);
+        outgoing_.erase(0, given);
+    }
+    changed_.notify_all();
+    return given;
+}
+
+void Request::Notify(std::uint32_t status, const void* information, std::uint32_t length) {
+    if (closed_.load()) return;
+    Deliver(callback_.load(), target_.handle, target_.context, status, information, length);
+}
+
+void Request::NotifyText(std::uint32_t status, std::string_view text) {
+    const std::string copy(text);
+    Notify(status, copy.c_str(), static_cast<std::uint32_t>(copy.size() + 1));
+}
+
+void Request::NotifyComplete(std::uint32_t error) {
+    InternetAsyncResult result;
+    result.dwResult = error == 0 ? 1 : 0;
+    result.dwError = error;
+    Notify(kInternetStatusRequestComplete, &result, static_cast<std::uint32_t>(sizeof result));
+}
+
+}  // namespace kx::curl_inet

@@ -1,0 +1,87 @@
+// What every transfer of the libcurl backend is set up with: libcurl takes
+// time-outs in its own units and refuses a zero, and a bad CA file or
+// connect-to entry must cost only itself.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/linux/curl_inet_config.h"
+#include "unit/platform/scratch_directory.h"
+
+namespace kx {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(CurlSettingsTest, ClampsTimeOutsAndKeepsOnlyWellFormedConnectToEntries) {
+    struct Case {
+        const char* name;
+        milliseconds connect;
+        milliseconds receive;
+        std::vector<std::string> connect_to;
+        long connect_ms;
+        long receive_s;
+        std::vector<std::string> kept;
+    };
+    const Case cases[] = {
+        {"defaults", std::chrono::seconds(60), std::chrono::seconds(60), {}, 60000, 60, {}},
+        {"zero is the shortest", milliseconds(0), milliseconds(0), {}, 1, 1, {}},
+        {"negative is the shortest", milliseconds(-5), milliseconds(-5), {}, 1, 1, {}},
+        {"a part of a second rounds up", milliseconds(1500), milliseconds(1500), {}, 1500, 2, {}},
+        {"a day at most", std::chrono::hours(24 * 5), std::chrono::hours(24 * 5), {}, 86400000, 86400, {}},
+        {"malformed entries dropped", milliseconds(1), milliseconds(1000),
+         {"h:1:a:2", "bad", "a:80:b:0", "[::1]:80:b:1"}, 1, 1, {"h:1:a:2", "[::1]:80:b:1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CurlInetConfig config;
+        config.connect_timeout = c.connect;
+        config.receive_timeout = c.receive;
+        config.connect_to = c.connect_to;
+        const auto settings = curl_inet::MakeSettings(config);
+        EXPECT_EQ(settings->connect_timeout_ms, c.connect_ms);
+        EXPECT_EQ(settings->receive_timeout_s, c.receive_s);
+        EXPECT_EQ(settings->connect_to, c.kept);
+        EXPECT_TRUE(settings->ca_blob.empty());
+    }
+}
+
+TEST(CurlSettingsTest, TrustsTheCaFileOnlyWhenItHoldsCertificates) {
+    const testing::ScratchDirectory scratch;
+    ASSERT_FALSE(scratch.path().empty());
+    const std::string pem = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
+    struct Case {
+        const char* name;
+        const char* file;  // nullptr: not written
+        std::string text;
+        bool trusted;
+    };
+    const Case cases[] = {
+        {"certificates", "ca.pem", pem, true},
+        {"no certificate in it", "notes.txt", "just words\n", false},
+        {"empty", "empty.pem", "", false},
+        {"missing", nullptr, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CurlInetConfig config;
+        config.ca_file = scratch.path() + "/" + (c.file != nullptr ? c.file : "absent.pem");
+        if (c.file != nullptr) std::ofstream(config.ca_file, std::ios::binary) << c.text;
+        const auto settings = curl_inet::MakeSettings(config);
+        const std::string& blob = settings->ca_blob;
+        if (!c.trusted) {
+            EXPECT_TRUE(blob.empty());
+            continue;
+        }
+        // The system's bundle may come first; the extra file always ends the blob.
+        ASSERT_GE(blob.size(), pem.size());
+        EXPECT_EQ(blob.substr(blob.size() - pem.size()), pem);
+    }
+}
+
+}  // namespace
+}  // namespace kx
