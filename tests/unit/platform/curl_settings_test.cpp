@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/linux/curl_inet_config.h"
-#include "unit/platform/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 namespace kx {
 namespace {
@@ -51,7 +51,7 @@ TEST(CurlSettingsTest, ClampsTimeOutsAndKeepsOnlyWellFormedConnectToEntries) {
 }
 
 TEST(CurlSettingsTest, TrustsTheCaFileOnlyWhenItHoldsCertificates) {
-    const testing::ScratchDirectory scratch;
+    const test::ScratchDirectory scratch;
     ASSERT_FALSE(scratch.path().empty());
     const std::string pem = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
     struct Case {
