@@ -1,7 +1,7 @@
 // QtDialogHost: one running dialog on real widgets, driven through the
 // DialogHost calls the core makes and through real key and mouse events.
 
-#include "platform/linux/qt_dialog_host.h"
+#include "platform/linux/qt/qt_dialog_host.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@
 #include <QWindow>
 
 #include "dialog_test_support.h"
-#include "platform/linux/qt_dialog_metrics.h"
+#include "platform/linux/qt/qt_dialog_metrics.h"
 
 namespace kx::qt_test {
 namespace {
