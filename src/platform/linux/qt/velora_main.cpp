@@ -1,5 +1,13 @@
 // The console's executable on a Linux desktop: the Linux parts of every port
 // assembled around the core's entry function.
+//
+// Implements:
+//  - the ports' Linux backends put together: the file registry, libcurl,
+//    the Qt windows, browser and sound, processes and files, the game
+//    services and the single instance on the session bus, the desktop
+//    registration;
+//  - an application without windows for the registration switches, which
+//    may run where there is no desktop.
 
 #include <QApplication>
 #include <QIcon>
