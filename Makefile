@@ -51,22 +51,22 @@ demo: deps
 # Pictures of the real windows for the README, taken by the end-to-end test.
 screenshots: build
 	dbus-run-session -- xvfb-run -a -n 150 -s "-screen 0 1280x1024x24" python3 tests/e2e/console_e2e_test.py \
-	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg \
+	    --velora $(BUILD)/src/platform/linux/qt/velora --kxreg $(BUILD)/src/tools/kxreg \
 	    --screenshots docs/screenshots
 	xvfb-run -a -n 151 -s "-screen 0 1280x1024x24" python3 tests/e2e/play_e2e_test.py \
-	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg \
+	    --velora $(BUILD)/src/platform/linux/qt/velora --kxreg $(BUILD)/src/tools/kxreg \
 	    --game $(BUILD)/sdk/samples/wordmaze/kx-wordmaze --screenshots docs/screenshots
 
 # Start-up time, memory and idle processor use of the console (bench/README.md).
 bench-console: build
 	dbus-run-session -- xvfb-run -a -n 160 -s "-screen 0 1280x1024x24" python3 bench/console_startup.py \
-	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg
+	    --velora $(BUILD)/src/platform/linux/qt/velora --kxreg $(BUILD)/src/tools/kxreg
 
 # A game-services call's round trip, and the console's CPU during a 30-second game.
 bench-play: build
 	dbus-run-session -- $(BUILD)/bench/kx_bench_game_calls
 	xvfb-run -a -n 162 -s "-screen 0 1280x1024x24" python3 bench/console_play_cpu.py \
-	    --velora $(BUILD)/src/platform/linux/velora --kxreg $(BUILD)/src/tools/kxreg \
+	    --velora $(BUILD)/src/platform/linux/qt/velora --kxreg $(BUILD)/src/tools/kxreg \
 	    --game $(BUILD)/sdk/samples/wordmaze/kx-wordmaze
 
 clean:

@@ -109,7 +109,7 @@ def one_run(velora, env, run_dir, idle_seconds):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--velora", default=os.path.join(ROOT, "build/src/platform/linux/velora"))
+    parser.add_argument("--velora", default=os.path.join(ROOT, "build/src/platform/linux/qt/velora"))
     parser.add_argument("--kxreg", default=os.path.join(ROOT, "build/src/tools/kxreg"))
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--idle-seconds", type=float, default=10.0)

@@ -36,7 +36,6 @@ ALLOWED = {
 # Entry points put everything together, so they may include any folder.
 ENTRY_POINTS = {
     "platform/linux/qt/velora_main.cpp",
-    "platform/linux/velora_main.cpp",
     "platform/win32/velora_main.cpp",
     "tools/kxreg_main.cpp",
 }

@@ -12,7 +12,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KX_BUILD:-$root/build}
 host=${DEMO_HOST:-demo.kestrix.test}
-velora=$build/src/platform/linux/velora
+velora=$build/src/platform/linux/qt/velora
 kxreg=$build/src/tools/kxreg
 state=${XDG_STATE_HOME:-$HOME/.local/state}/kestrix-demo
 general='HKLM\Software\Kestrix Inc.\General'

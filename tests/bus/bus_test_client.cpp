@@ -13,7 +13,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/linux/qt_event_wait.h"
+#include "platform/linux/qt/qt_event_wait.h"
 #include "platform/linux/unique_fd.h"
 
 namespace kx::test {

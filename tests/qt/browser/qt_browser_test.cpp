@@ -1,4 +1,4 @@
-#include "platform/linux/qt_browser.h"
+#include "platform/linux/qt/qt_browser.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "loopback_http_server.h"
-#include "platform/linux/qt_text.h"
+#include "platform/linux/qt/qt_text.h"
 
 namespace kx {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/linux/qt_browser_wire.h"
+#include "platform/linux/qt/qt_browser_wire.h"
 
 #include <gtest/gtest.h>
 

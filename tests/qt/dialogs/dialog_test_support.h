@@ -18,8 +18,8 @@
 #include <QString>
 
 #include "platform/dialog_host.h"
-#include "platform/linux/qt_dialog_host.h"
-#include "platform/linux/qt_window_system.h"
+#include "platform/linux/qt/qt_dialog_host.h"
+#include "platform/linux/qt/qt_window_system.h"
 
 class QWidget;
 

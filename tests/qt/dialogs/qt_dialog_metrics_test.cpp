@@ -1,7 +1,7 @@
 // Dialog units: MulDiv's rounding, the base units of the font chosen for
 // MS Sans Serif 8, and the mapping of rectangles and control places.
 
-#include "platform/linux/qt_dialog_metrics.h"
+#include "platform/linux/qt/qt_dialog_metrics.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // given back its state and focus, and message boxes as the player sees and
 // answers them.
 
-#include "platform/linux/qt_dialog_modal.h"
+#include "platform/linux/qt/qt_dialog_modal.h"
 
 #include <gtest/gtest.h>
 

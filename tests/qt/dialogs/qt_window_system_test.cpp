@@ -1,7 +1,7 @@
 // QtWindowSystem: templates run modally as real windows over their owners,
 // nested runs, the active window, message boxes and browser controls.
 
-#include "platform/linux/qt_window_system.h"
+#include "platform/linux/qt/qt_window_system.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <QWindow>
 
 #include "dialog_test_support.h"
-#include "platform/linux/qt_dialog_metrics.h"
+#include "platform/linux/qt/qt_dialog_metrics.h"
 #include "resources/console_template.h"
 #include "resources/login_template.h"
 #include "resources/registration_template.h"

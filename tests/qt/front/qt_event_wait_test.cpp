@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "platform/linux/posix_processes.h"
-#include "platform/linux/qt_event_wait.h"
+#include "platform/linux/qt/qt_event_wait.h"
 
 namespace kx {
 namespace {

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/linux/qt_sound.h"
+#include "platform/linux/qt/qt_sound.h"
 
 namespace kx {
 namespace {

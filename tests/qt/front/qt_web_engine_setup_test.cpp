@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/qt_web_engine_setup.h"
+#include "platform/linux/qt/qt_web_engine_setup.h"
 
 namespace kx {
 namespace {

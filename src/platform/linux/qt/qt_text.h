@@ -1,9 +1,12 @@
 #pragma once
 
-// Linux Qt front: the text boundary. The core's 8-bit texts are in the ANSI
-// code page (Windows-1252); Qt's are UTF-16. Every crossing goes through
-// these, so a character the code page lacks becomes "?" exactly as the
-// core's own conversion makes it.
+// Linux Qt front: the text boundary.
+//
+// Implements:
+//  - the crossings between the core's 8-bit texts, in the ANSI code page
+//    (Windows-1252), its UTF-16 texts and Qt's QString. Every crossing goes
+//    through these, so a character the code page lacks becomes "?" exactly
+//    as the core's own conversion makes it.
 
 #include <QString>
 

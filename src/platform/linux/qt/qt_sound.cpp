@@ -1,4 +1,4 @@
-#include "platform/linux/qt_sound.h"
+#include "platform/linux/qt/qt_sound.h"
 
 #include <QApplication>
 #include <QAudioDevice>
@@ -8,7 +8,7 @@
 #include <QUrl>
 
 #include "platform/linux/posix_processes.h"
-#include "platform/linux/qt_text.h"
+#include "platform/linux/qt/qt_text.h"
 
 namespace kx {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/qt_dialog_metrics.h"
+#include "platform/linux/qt/qt_dialog_metrics.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "platform/linux/qt_dialog_modal.h"
+#include "platform/linux/qt/qt_dialog_modal.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -7,7 +7,7 @@
 #include <QIcon>
 #include <QMessageBox>
 
-#include "platform/linux/qt_text.h"
+#include "platform/linux/qt/qt_text.h"
 
 namespace kx::qt_dialog {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/qt_browser.h"
+#include "platform/linux/qt/qt_browser.h"
 
 #include <QEvent>
 #include <QJsonArray>
@@ -23,13 +23,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/linux/qt_browser_wire.h"
-#include "platform/linux/qt_text.h"
+#include "platform/linux/qt/qt_browser_wire.h"
+#include "platform/linux/qt/qt_document.h"
+#include "platform/linux/qt/qt_text.h"
 
 namespace kx {
 
 namespace {
-
 
 // Runs at the creation of every document, frames included, in a world of its
 // own: the page's scripts can neither read the token nor replace the
@@ -136,10 +136,6 @@ std::optional<QUrl> ParseUrl(std::string_view text) {
     return url;
 }
 
-bool SameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    return WideToQString(a).compare(WideToQString(b), Qt::CaseInsensitive) == 0;
-}
-
 class QtPostData final : public PostData {
 public:
     explicit QtPostData(std::size_t size) : bytes_(size) {}
@@ -157,141 +153,6 @@ public:
 
 private:
     std::vector<std::uint8_t> bytes_;
-};
-
-class QtElement final : public Element {
-public:
-    explicit QtElement(ElementSnapshot snapshot) : snapshot_(std::move(snapshot)) {}
-
-    HResult GetAttribute(std::u16string_view name, std::int32_t,
-                         std::optional<std::u16string>& value) override {
-        value.reset();
-        for (const auto& [attribute, text] : snapshot_.attributes) {
-            if (SameNameIgnoringCase(attribute, name)) {
-                value = text;
-                break;
-            }
-        }
-        return kS_OK;
-    }
-
-    HResult GetInnerText(std::u16string& text) override {
-        // Only the element a KXParams names has its text taken.
-        if (!snapshot_.text) return kE_NOTIMPL;
-        text = *snapshot_.text;
-        return kS_OK;
-    }
-
-private:
-    ElementSnapshot snapshot_;
-};
-
-class QtCollection final : public ElementCollection {
-public:
-    QtCollection(std::optional<std::u16string> key, std::shared_ptr<QtElement> named)
-        : key_(std::move(key)), named_(std::move(named)) {}
-
-    HResult Item(std::u16string_view name, std::int32_t index,
-                 std::shared_ptr<Element>& element) override {
-        element.reset();
-        // Only the first element of the one name the snapshot took is known.
-        if (index != 0) return kE_NOTIMPL;
-        if (key_ && *key_ == name) element = named_;
-        return kS_OK;
-    }
-
-private:
-    std::optional<std::u16string> key_;
-    std::shared_ptr<QtElement> named_;
-};
-
-std::shared_ptr<QtElement> MakeElement(const std::optional<ElementSnapshot>& snapshot) {
-    return snapshot ? std::make_shared<QtElement>(*snapshot) : nullptr;
-}
-
-// One top-level document: what its load reported, then what its latest
-// click reported.
-class QtDocument final : public Document {
-public:
-    explicit QtDocument(const PageReport& load)
-        : id_(load.document_id),
-          url_(load.url),
-          body_(MakeElement(load.element)),
-          active_(body_),
-          named_key_(load.named_key),
-          named_(MakeElement(load.named)) {}
-
-    const QString& Id() const { return id_; }
-
-    void TakeClick(const PageReport& click) {
-        active_ = click.element ? MakeElement(click.element) : body_;
-        named_key_ = click.named_key;
-        named_ = MakeElement(click.named);
-    }
-
-    // Each connection in turn; one that an earlier call ended is skipped.
-    void FireClick() {
-        const auto sinks = sinks_;
-        for (const auto& [cookie, sink] : sinks) {
-            if (Connected(cookie)) sink->OnClick();
-        }
-    }
-
-    HResult QueryHtmlDocument() override { return kS_OK; }
-
-    HResult GetActiveElement(std::shared_ptr<Element>& element) override {
-        element = active_;
-        return kS_OK;
-    }
-
-    HResult GetBody(std::shared_ptr<Element>& element) override {
-        element = body_;
-        return kS_OK;
-    }
-
-    HResult GetAll(std::shared_ptr<ElementCollection>& all) override {
-        all = std::make_shared<QtCollection>(named_key_, named_);
-        return kS_OK;
-    }
-
-    HResult GetUrl(std::u16string& url) override {
-        url = url_;
-        return kS_OK;
-    }
-
-    HResult AttachClickSink(DocumentEvents& events, std::uint32_t& cookie) override {
-        cookie = next_cookie_++;
-        if (next_cookie_ == kNoConnection) next_cookie_ = 1;
-        sinks_.emplace_back(cookie, &events);
-        return kS_OK;
-    }
-
-    HResult DetachClickSink(std::uint32_t cookie) override {
-        for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
-            if (it->first == cookie) {
-                sinks_.erase(it);
-                return kS_OK;
-            }
-        }
-        return kE_INVALIDARG;
-    }
-
-private:
-    bool Connected(std::uint32_t cookie) const {
-        for (const auto& sink : sinks_) {
-            if (sink.first == cookie) return true;
-        }
-        return false;
-    }
-
-    QString id_;
-    std::u16string url_;
-    std::shared_ptr<QtElement> body_;
-    std::shared_ptr<QtElement> active_;
-    std::optional<std::u16string> named_key_;
-    std::shared_ptr<QtElement> named_;
-    std::vector<std::pair<std::uint32_t, DocumentEvents*>> sinks_;
-    std::uint32_t next_cookie_ = 1;
 };
 
 // The page's two synchronous questions to the embedder.

@@ -1,4 +1,4 @@
-#include "platform/linux/qt_window_system.h"
+#include "platform/linux/qt/qt_window_system.h"
 
 #include <utility>
 
@@ -6,8 +6,8 @@
 #include <QThread>
 #include <QWidget>
 
-#include "platform/linux/qt_dialog_host.h"
-#include "platform/linux/qt_dialog_modal.h"
+#include "platform/linux/qt/qt_dialog_host.h"
+#include "platform/linux/qt/qt_dialog_modal.h"
 
 namespace kx {
 

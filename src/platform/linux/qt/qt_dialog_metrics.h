@@ -1,9 +1,15 @@
 #pragma once
 
-// Linux Qt front: dialog units. A template's font is matched by an installed
-// sans font at the pixel size whose dialog base units come closest to the
-// Windows font's, and dialog units are mapped with those base units exactly
-// as Windows maps them (MulDiv, so halves round away from zero).
+// Linux Qt front: dialog units.
+//
+// Implements:
+//  - a template's font matched by an installed sans font at the pixel size
+//    whose dialog base units come closest to the Windows font's;
+//  - MapDialogRect and the controls' and client area's rectangles, mapped
+//    with those base units exactly as Windows maps them (MulDiv, so halves
+//    round away from zero).
+//
+// Missing: the exact Windows font, so the rounding of its own base units.
 
 #include <string_view>
 

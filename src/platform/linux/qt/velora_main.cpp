@@ -1,5 +1,13 @@
 // The console's executable on a Linux desktop: the Linux parts of every port
 // assembled around the core's entry function.
+//
+// Implements:
+//  - the ports' Linux backends put together: the file registry, libcurl,
+//    the Qt windows, browser and sound, processes and files, the game
+//    services and the single instance on the session bus, the desktop
+//    registration;
+//  - an application without windows for the registration switches, which
+//    may run where there is no desktop.
 
 #include <QApplication>
 #include <QIcon>
@@ -26,11 +34,11 @@
 #include "platform/linux/linux_process_entry.h"
 #include "platform/linux/local_com_server.h"
 #include "platform/linux/posix_processes.h"
-#include "platform/linux/qt_browser.h"
-#include "platform/linux/qt_event_wait.h"
-#include "platform/linux/qt_sound.h"
-#include "platform/linux/qt_web_engine_setup.h"
-#include "platform/linux/qt_window_system.h"
+#include "platform/linux/qt/qt_browser.h"
+#include "platform/linux/qt/qt_event_wait.h"
+#include "platform/linux/qt/qt_sound.h"
+#include "platform/linux/qt/qt_web_engine_setup.h"
+#include "platform/linux/qt/qt_window_system.h"
 #include "platform/linux/system_clock.h"
 #include "platform/linux/xdg_dirs.h"
 #include "play/game_services.h"

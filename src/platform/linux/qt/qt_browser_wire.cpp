@@ -1,4 +1,4 @@
-#include "platform/linux/qt_browser_wire.h"
+#include "platform/linux/qt/qt_browser_wire.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -6,7 +6,7 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
-#include "platform/linux/qt_text.h"
+#include "platform/linux/qt/qt_text.h"
 
 namespace kx {
 

@@ -3,6 +3,7 @@
 // Linux Qt front: what every modal window does to its owner, and the
 // message box.
 //
+// Implements:
 // - `OwnerDisabled` disables an owner for the time of a modal window, as
 //   DialogBox and MessageBox do, and gives the owner back its enabled state
 //   and its focused control afterwards (Qt moves focus out of a disabled

@@ -7,7 +7,7 @@
 //    the exact post bytes and headers, or into a named frame through a form
 //    made in the top document; Navigate; the no-history flag; drop targets;
 //  - kx::Document as a snapshot that the page script takes at each load and
-//    click (attributes, the KXParams text, the address);
+//    click (attributes, the KXParams text, the address; qt_document.h);
 //  - BeforeNavigate2 (from the engine's navigation requests) and
 //    DocumentComplete (from a script injected at document start that carries
 //    a secret token, 128 random bits per browser, so that a page cannot

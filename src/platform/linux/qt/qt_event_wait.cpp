@@ -1,4 +1,4 @@
-#include "platform/linux/qt_event_wait.h"
+#include "platform/linux/qt/qt_event_wait.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "platform/linux/qt_web_engine_setup.h"
+#include "platform/linux/qt/qt_web_engine_setup.h"
 
 #include <unistd.h>
 
@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "platform/linux/curl_inet_api.h"
-#include "platform/linux/qt_text.h"
+#include "platform/linux/qt/qt_text.h"
 
 namespace kx {
 namespace {

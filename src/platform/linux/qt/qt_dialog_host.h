@@ -2,15 +2,11 @@
 
 // Linux Qt front: one running dialog.
 //
-// Implements kx::DialogHost over a QDialog built from a DialogTemplate:
-//  - the controls by kind, placed from dialog units with the template's
-//    font metrics (qt_dialog_metrics.h) and addressed by their ids (the
-//    first control of an id, as GetDlgItem finds it);
-//  - the dialog manager's keys: Enter sends kIdOk unless the OK button is
-//    disabled, or clicks the focused push button; Escape and the close box
-//    send kIdCancel; the dialog never closes by itself. Keys typed into a
-//    web-browser control are the page's, except that an Escape the page
-//    leaves alone reaches the dialog;
+// Implements:
+//  - kx::DialogHost over a QDialog built from a DialogTemplate, its controls
+//    made and addressed by qt_dialog_controls.h and its keys taken as the
+//    dialog manager takes them by qt_dialog_keys.h; Escape and the close box
+//    send kIdCancel, and the dialog never closes by itself;
 //  - the modal run: the owner disabled from before OnInitDialog until
 //    EndDialog (and the dialog window-modal to it), the window shown and
 //    activated once OnInitDialog has returned, a nested QEventLoop that
@@ -21,10 +17,6 @@
 //    dialog has ended; timers by id, none firing once it has ended.
 //
 // A dialog without an owner is not modal to any window, as on Windows.
-//
-// Missing: ES_AUTOHSCROLL's absence (a single-line edit here scrolls where
-// Windows stops the typing at the box's edge), '&' prefixes in static texts
-// (shown as typed), CBS_SORT, SS_RIGHT.
 
 #include <cstdint>
 #include <map>
@@ -38,15 +30,19 @@
 #include <QPointer>
 
 #include "platform/dialog_host.h"
-#include "platform/linux/qt_dialog_metrics.h"
-#include "platform/linux/qt_dialog_modal.h"
-#include "platform/linux/qt_window_system.h"
 #include "platform/dialog_template.h"
+#include "platform/linux/qt/qt_dialog_metrics.h"
+#include "platform/linux/qt/qt_dialog_modal.h"
+#include "platform/linux/qt/qt_window_system.h"
 
-class QKeyEvent;
 class QWidget;
 
 namespace kx {
+
+namespace qt_dialog {
+class Controls;
+class DialogKeys;
+}  // namespace qt_dialog
 
 class QtDialogHost final : public DialogHost {
 public:
@@ -106,26 +102,13 @@ public:
 
 private:
     class DialogWindow;
-    class ControlKeys;
     class PostNotifier;
-    struct Control;
 
-    void CreateControl(const ControlTemplate& control, const BrowserFactory& browsers);
-    Control* Find(int id);
-    const Control* Find(int id) const;
     void ShowAndActivate();
-    QWidget* FirstTabStop() const;
     void KillTimers();
-    void FitList(Control& control, const QRect& rect);
-    std::string WindowText(const Control& control) const;
 
     // From the window and its controls.
     void Command(int id, int notification);
-    void DefaultCommand();
-    static bool IsDialogKey(const QKeyEvent* event);
-    bool HandleKey(QWidget* target, QKeyEvent* event);
-    bool HandlePageEscape(QWidget* target, QKeyEvent* event);
-    bool InBrowser(const QWidget* widget) const;
     void Deliver(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
     void TimerFired(int qt_timer);
     void ClosePressed();
@@ -134,8 +117,8 @@ private:
     QPointer<QWidget> owner_;
     qt_dialog::BaseUnits base_;
     DialogWindow* window_ = nullptr;
-    std::unique_ptr<ControlKeys> keys_;
-    std::vector<std::unique_ptr<Control>> controls_;
+    std::unique_ptr<qt_dialog::Controls> controls_;
+    std::unique_ptr<qt_dialog::DialogKeys> keys_;
     std::shared_ptr<PostNotifier> notifier_;
     std::optional<qt_dialog::OwnerDisabled> owner_disabled_;
     std::map<unsigned, int> timers_;  // our id -> Qt's timer id
@@ -143,7 +126,6 @@ private:
     QPointer<QWidget> requested_focus_;
     bool shown_ = false;
     bool hidden_by_code_ = false;
-    bool page_escape_sent_ = false;
     bool ended_ = false;
     int result_ = 0;
 };
