@@ -62,7 +62,9 @@ void Request::ApplyPause() {
 void Request::Finish(CURLcode result) {
     long os_errno = 0;
     curl_easy_getinfo(easy_.get(), CURLINFO_OS_ERRNO, &os_errno);
-    std::uint32_t error = MapCurlError(result, os_errno);
+    long verify_result = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_SSL_VERIFYRESULT, &verify_result);
+    std::uint32_t error = MapCurlError(result, os_errno, verify_result);
     bool complete = false;
     {
         std::lock_guard lock(mutex_);

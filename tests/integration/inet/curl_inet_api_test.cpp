@@ -200,6 +200,11 @@ protected:
         config.connect_to.push_back("closed.kestrix.test:80:127.0.0.1:1");
         config.connect_to.push_back("plain.kestrix.test:443:127.0.0.1:" +
                                     std::to_string(service_->http_port()));
+        // The demo service under names its certificate is not issued for.
+        config.connect_to.push_back("other.kestrix.test:443:127.0.0.1:" +
+                                    std::to_string(service_->https_port()));
+        config.connect_to.push_back("other.kestrix.test:80:127.0.0.1:" +
+                                    std::to_string(service_->http_port()));
         return config;
     }
 
@@ -307,6 +312,10 @@ TEST_F(CurlInetApiTest, FailuresBecomeWinInetErrors) {
         {"connection dropped before any reply", R"({"kind":"drop","path":"/downloads/10.bin","count":1})",
          get("/downloads/10.bin"), true, kErrorInternetConnectionReset, 0, {}},
         {"unknown CA", nullptr, get("/downloads/10.bin", true), false, kErrorInternetInvalidCa, 0, {}},
+        {"certificate for another name", nullptr, get("/downloads/10.bin", true, "other.kestrix.test"),
+         true, kErrorInternetSecCertCnInvalid, 0, {}},
+        {"another name and an unknown CA", nullptr,
+         get("/downloads/10.bin", true, "other.kestrix.test"), false, kErrorInternetInvalidCa, 0, {}},
         {"plain HTTP on the TLS port", nullptr, get("/downloads/10.bin", true, "plain.kestrix.test"), true,
          kErrorInternetSecurityChannelError, 0, {}},
         {"unresolvable host", nullptr, get("/", false, "nowhere.invalid"), true,
