@@ -46,7 +46,7 @@ class Fault:
         if not isinstance(obj, dict):
             raise FaultError("a fault is a JSON object")
         known = {"kind", "path", "command", "count", "delay", "trickle", "status",
-                 "body", "content_type", "errorcode", "errortext", "after", "size"}
+                 "body", "content_type", "errorcode", "errortext", "after", "size", "location"}
         unknown = set(obj) - known
         if unknown:
             raise FaultError("unknown fault fields: %s" % ", ".join(sorted(unknown)))
@@ -72,6 +72,8 @@ class Fault:
         if kind == "body" and self.body is None:
             raise FaultError("body needs 'body'")
         self.content_type = _text(obj, "content_type")
+        # A redirect's target, sent as the Location header of a "status" fault.
+        self.location = _text(obj, "location")
         self.errorcode = _text(obj, "errorcode", "1")
         self.errortext = _text(obj, "errortext", DEFAULT_REFUSAL)
         self.after = None

@@ -334,6 +334,8 @@ class Handler(BaseHTTPRequestHandler):
         if fault is not None:
             if fault.kind == "status":
                 reply.status = fault.status
+                if fault.location is not None:
+                    reply.headers.append(("Location", fault.location))
             elif fault.kind == "size":
                 reply.body = fault.reshape(reply.materialize())
                 reply.framing = "length"

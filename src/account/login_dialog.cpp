@@ -176,8 +176,12 @@ void LoginDialog::OnInetDone() {
     trace_.Write("Login Command Complete", status, 0);
 
     // Every failure leaves the dialog ready for another try.
-    const ReplyVerdict verdict = JudgeReply(status, engine_.ResponseBody(), response_);
+    const ReplyVerdict verdict = JudgeReply(engine_.Error(), status, engine_.ResponseBody(), response_);
     switch (verdict.outcome) {
+    case ReplyOutcome::TransferFailure:
+        ShowMessage("An error occurred sending request. (" + Decimal(engine_.Error()) + ")",
+                    kSetupCaption);
+        break;
     case ReplyOutcome::TransportFailure:
         ShowMessage("Error communicating with tournament server.\nPlease connect to the internet "
                     "and try again: (" +

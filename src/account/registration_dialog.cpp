@@ -175,8 +175,12 @@ void RegistrationDialog::OnInetDone() {
     engine_.WaitUntilIdle(kWorkerEndWait);
     const std::uint32_t status = engine_.StatusCode();
     // Every failure leaves the form ready to be corrected and sent again.
-    const ReplyVerdict verdict = JudgeReply(status, engine_.ResponseBody(), response_);
+    const ReplyVerdict verdict = JudgeReply(engine_.Error(), status, engine_.ResponseBody(), response_);
     switch (verdict.outcome) {
+    case ReplyOutcome::TransferFailure:
+        ShowMessage("An error occurred sending request. (" + Decimal(engine_.Error()) + ")",
+                    kSetupCaption);
+        break;
     case ReplyOutcome::TransportFailure:
         ShowMessage("Error communicating with tournament server.\nPlease try again: (" +
                         Decimal(status) + ")",

@@ -6,6 +6,7 @@
 
 #include "base/ascii.h"
 #include "base/ansi_text.h"
+#include "base/url_parts.h"
 
 namespace kx {
 
@@ -13,27 +14,6 @@ namespace {
 
 constexpr std::string_view kConsoleErrorCaption = "Console Error";
 constexpr std::string_view kParameterTextCaption = "00";
-
-bool IsSchemeChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '-' || c == '.';
-}
-
-// The host of "scheme://[userinfo@]host[:port][/...]", or nothing.
-std::optional<std::string_view> UrlHost(std::string_view url) {
-    const std::size_t separator = url.find("://");
-    if (separator == std::string_view::npos || separator == 0) return std::nullopt;
-    for (std::size_t i = 0; i < separator; ++i) {
-        if (!IsSchemeChar(url[i])) return std::nullopt;
-    }
-    std::string_view authority = url.substr(separator + 3);
-    // Browsers end the authority at a backslash too, so it must end it here.
-    authority = authority.substr(0, authority.find_first_of("/\\?#"));
-    if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
-        authority.remove_prefix(at + 1);
-    }
-    return authority.substr(0, authority.find(':'));
-}
 
 class PageCommandReader {
 public:
@@ -128,8 +108,10 @@ std::optional<std::string> PageCommandReader::Read(std::string_view service_host
 }  // namespace
 
 bool IsServiceOrigin(std::string_view url, std::string_view service_host) {
-    const std::optional<std::string_view> host = UrlHost(url);
-    return host && !host->empty() && EqualsIgnoringAsciiCase(*host, service_host);
+    // The transport's own reader, so the host judged is the host connected to.
+    UrlParts parts;
+    return SplitUrl(url, &parts) == UrlFault::None &&
+           EqualsIgnoringAsciiCase(parts.host, service_host);
 }
 
 std::optional<std::string> ReadPageCommand(Document& document, PageCommandSource source,

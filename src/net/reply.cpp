@@ -2,8 +2,14 @@
 
 namespace kx {
 
-ReplyVerdict JudgeReply(std::uint32_t http_status, const std::string& body, KeyValueStore& reply) {
+ReplyVerdict JudgeReply(std::uint32_t transfer_error, std::uint32_t http_status,
+                        const std::string& body, KeyValueStore& reply) {
     ReplyVerdict verdict;
+    if (transfer_error != 0) {
+        reply.Parse("", 1);
+        verdict.outcome = ReplyOutcome::TransferFailure;
+        return verdict;
+    }
     if (!IsSuccessStatus(http_status)) {
         reply.Parse("", 1);
         verdict.outcome = ReplyOutcome::TransportFailure;

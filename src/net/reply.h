@@ -12,6 +12,7 @@ namespace kx {
 
 enum class ReplyOutcome {
     Accepted,           // ERRORCODE is exactly "0"
+    TransferFailure,    // the exchange ended with a transfer error; body not parsed
     TransportFailure,   // HTTP status outside 200..399, 0 included; body not parsed
     UnexpectedReply,    // no ERRORCODE in the body
     Refused,            // any other ERRORCODE
@@ -26,8 +27,11 @@ struct ReplyVerdict {
 };
 
 // Judges a reply and leaves its parsed body in `reply` (emptied on a
-// transport failure, so nothing from an earlier reply is mistaken for this one).
-ReplyVerdict JudgeReply(std::uint32_t http_status, const std::string& body, KeyValueStore& reply);
+// transfer or transport failure, so nothing from an earlier reply is mistaken
+// for this one). `transfer_error` is the engine's Error(): a reply cut short
+// may still hold a whole-looking "ERRORCODE=0".
+ReplyVerdict JudgeReply(std::uint32_t transfer_error, std::uint32_t http_status,
+                        const std::string& body, KeyValueStore& reply);
 
 inline bool IsSuccessStatus(std::uint32_t http_status) {
     return http_status >= 200 && http_status <= 399;

@@ -41,6 +41,9 @@ inline constexpr std::uint32_t kErrorInternetConnectionAborted = 12030;
 inline constexpr std::uint32_t kErrorInternetConnectionReset = 12031;
 inline constexpr std::uint32_t kErrorInternetSecurityChannelError = 12157;
 inline constexpr std::uint32_t kErrorInternetInvalidCa = 12045;
+inline constexpr std::uint32_t kErrorInternetSecCertCnInvalid = 12038;
+inline constexpr std::uint32_t kErrorInternetHttpsToHttpOnRedir = 12040;
+inline constexpr std::uint32_t kErrorHttpRedirectFailed = 12156;
 inline constexpr std::uint32_t kErrorHttpInvalidServerResponse = 12152;
 
 inline constexpr std::uint32_t kInternetOpenTypePreconfig = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/ascii.h"
+#include "base/url_parts.h"
 
 namespace kx {
 namespace {
@@ -19,13 +20,6 @@ bool TakeColonPort(std::string_view* text, bool last) {
     if (!ParsePort(text->substr(0, end))) return false;
     text->remove_prefix(end);
     return true;
-}
-
-bool IsScheme(std::string_view scheme) {
-    return !scheme.empty() && IsAlpha(scheme.front()) &&
-           std::all_of(scheme.begin(), scheme.end(), [](char c) {
-               return IsAlpha(c) || IsDigit(c) || c == '+' || c == '-' || c == '.';
-           });
 }
 
 }  // namespace
@@ -156,36 +150,29 @@ bool IsConnectToEntry(std::string_view entry) {
 
 std::uint32_t CrackUrl(std::string_view url, UrlComponents* components) {
     if (url.empty() || url.size() > kMaxUrlLength || HasControl(url)) return kErrorInternetInvalidUrl;
-    const std::size_t separator = url.find("://");
-    const std::string_view scheme = url.substr(0, separator);
-    if (separator == std::string_view::npos || !IsScheme(scheme)) return kErrorInternetUnrecognizedScheme;
-    std::string_view rest = url.substr(separator + 3);
-    const std::size_t authority_end = rest.find_first_of("/?#");
-    std::string_view authority = rest.substr(0, authority_end);
-    std::string_view path =
-        authority_end == std::string_view::npos ? std::string_view() : rest.substr(authority_end);
-    path = path.substr(0, path.find('#'));  // a fragment is never sent
-    const std::size_t at = authority.rfind('@');
-    if (at != std::string_view::npos) authority.remove_prefix(at + 1);
-
-    const auto host = TakeHost(&authority);
-    if (!host) return kErrorInternetInvalidUrl;
+    UrlParts parts;
+    switch (SplitUrl(url, &parts)) {
+    case UrlFault::None:
+        break;
+    case UrlFault::Scheme:
+        return kErrorInternetUnrecognizedScheme;
+    case UrlFault::Authority:
+        return kErrorInternetInvalidUrl;
+    }
+    if (!IsHostName(parts.host)) return kErrorInternetInvalidUrl;
     std::uint16_t port = 0;
-    if (!authority.empty()) {
-        if (authority.front() != ':') return kErrorInternetInvalidUrl;
-        authority.remove_prefix(1);
-        if (!authority.empty()) {
-            const auto written = ParsePort(authority);
-            if (!written) return kErrorInternetInvalidUrl;
-            port = *written;
-        }
+    if (!parts.port.empty()) {
+        const auto written = ParsePort(parts.port);
+        if (!written) return kErrorInternetInvalidUrl;
+        port = *written;
     }
     if (port == 0) {
-        if (EqualsIgnoringAsciiCase(scheme, "http")) port = kInternetDefaultHttpPort;
-        if (EqualsIgnoringAsciiCase(scheme, "https")) port = kInternetDefaultHttpsPort;
+        if (EqualsIgnoringAsciiCase(parts.scheme, "http")) port = kInternetDefaultHttpPort;
+        if (EqualsIgnoringAsciiCase(parts.scheme, "https")) port = kInternetDefaultHttpsPort;
     }
-    components->scheme = std::string(scheme);
-    components->host = std::string(*host);
+    const std::string_view path = parts.path;
+    components->scheme = std::string(parts.scheme);
+    components->host = std::string(parts.host);
     components->port = port;
     components->path = path.empty() || path.front() != '/' ? "/" + std::string(path) : std::string(path);
     return 0;

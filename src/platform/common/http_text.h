@@ -12,7 +12,8 @@
 //  - object names escaped for a URL, a '#' included;
 //  - the caller's header block as separate lines;
 //  - connect-to entries "host:port:address:port";
-//  - URL splitting with InternetCrackUrlA's results and errors.
+//  - URL cracking with InternetCrackUrlA's results and errors, over the
+//    console's one URL reader (base/url_parts.h).
 //
 // Missing: percent-decoding, user names and passwords in a URL, IDNs.
 

@@ -5,6 +5,13 @@
 namespace kx::curl_inet {
 namespace {
 
+// A chain that verified leaves X509_V_OK, or X509_V_ERR_UNSPECIFIED once
+// libcurl's own name check refuses it; OpenSSL's name check leaves
+// X509_V_ERR_HOSTNAME_MISMATCH. A bad chain leaves its own reason.
+constexpr long kVerifyOk = 0;
+constexpr long kVerifyUnspecified = 1;
+constexpr long kVerifyHostnameMismatch = 62;
+
 thread_local std::uint32_t t_last_error = 0;
 
 }  // namespace
@@ -23,7 +30,7 @@ HInternet FailHandle(std::uint32_t error) {
     return 0;
 }
 
-std::uint32_t MapCurlError(CURLcode code, long os_errno) {
+std::uint32_t MapCurlError(CURLcode code, long os_errno, long verify_result) {
     switch (code) {
     case CURLE_OK:
         return 0;
@@ -41,7 +48,10 @@ std::uint32_t MapCurlError(CURLcode code, long os_errno) {
     case CURLE_PARTIAL_FILE:
         return kErrorInternetConnectionAborted;
     case CURLE_PEER_FAILED_VERIFICATION:
-        return kErrorInternetInvalidCa;
+        return verify_result == kVerifyOk || verify_result == kVerifyUnspecified ||
+                           verify_result == kVerifyHostnameMismatch
+                   ? kErrorInternetSecCertCnInvalid
+                   : kErrorInternetInvalidCa;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:

@@ -19,7 +19,6 @@ inline constexpr std::uint32_t kInvalidHandle = 6;
 inline constexpr std::uint32_t kInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorInternetIncorrectHandleState = 12019;
 inline constexpr std::uint32_t kErrorHttpHeaderNotFound = 12150;
-inline constexpr std::uint32_t kErrorHttpRedirectFailed = 12156;
 
 std::uint32_t LastError();
 void SetLastError(std::uint32_t error);
@@ -28,6 +27,8 @@ void SetLastError(std::uint32_t error);
 bool Fail(std::uint32_t error);
 HInternet FailHandle(std::uint32_t error);
 
-std::uint32_t MapCurlError(CURLcode code, long os_errno);
+// `verify_result` is CURLINFO_SSL_VERIFYRESULT: libcurl reports a wrong
+// host name and an unknown issuer alike, the chain's verdict tells them apart.
+std::uint32_t MapCurlError(CURLcode code, long os_errno, long verify_result = 0);
 
 }  // namespace kx::curl_inet

@@ -83,18 +83,17 @@ std::shared_ptr<const Settings> MakeSettings(const CurlInetConfig& config) {
         Warn("cannot read certificates from CA file \"" + config.ca_file + "\"; ignored");
         return settings;
     }
-    // A CA blob replaces libcurl's CA file but not its CA directory: without
-    // a directory, the system's bundle has to travel in the blob as well.
+    // A CA blob replaces libcurl's CA file, so the system's bundle travels in
+    // the blob too; the CA directory, where there is one, is still searched.
     const CurlEasy probe(curl_easy_init());
-    char* ca_path = nullptr;
     char* ca_info = nullptr;
-    if (probe) {
-        curl_easy_getinfo(probe.get(), CURLINFO_CAPATH, &ca_path);
-        curl_easy_getinfo(probe.get(), CURLINFO_CAINFO, &ca_info);
-    }
-    if (ca_path == nullptr && ca_info != nullptr) {
+    if (probe) curl_easy_getinfo(probe.get(), CURLINFO_CAINFO, &ca_info);
+    if (ca_info != nullptr) {
         if (auto system = ReadFileText(ca_info, kMaxCaFileSize)) {
             settings->ca_blob = std::move(*system) + "\n";
+        } else {
+            Warn("cannot read the system's CA bundle \"" + std::string(ca_info) +
+                 "\"; only the CA directory and the CA file are trusted");
         }
     }
     settings->ca_blob += *extra;

@@ -203,7 +203,9 @@ bool Request::Configure(HeaderLines headers) {
     set(curl_easy_setopt(easy, CURLOPT_URL, target_.url.c_str()));
     set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
     set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
-    set(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+    // Backs up the transfer thread's own check against a downgrade.
+    const bool secure = target_.url.rfind("https://", 0) == 0;
+    set(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https"));
     set(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)));
     set(curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L));
     // A proxy's answer to CONNECT is not the reply.

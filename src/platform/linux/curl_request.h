@@ -11,6 +11,10 @@
 //  - the transfer thread, which reports the stages of the exchange (10, 11,
 //    20, 21, 30, 31, 40, 41, 110 on a redirect) and keeps the body at most
 //    about 256 KiB ahead of the reader;
+//  - redirects: never from HTTPS down to HTTP (12040), and a request with a
+//    body never redirected to another host or port (12156), whatever the
+//    status; on its own host 301, 302 and 303 become a GET without the body,
+//    307 and 308 send it again;
 //  - closing, which stops the transfer and sends 50, 51 and 70.
 //
 // Missing: authentication, cookies, caching, connection reuse across
@@ -138,6 +142,8 @@ private:
     int OnProgress(curl_off_t uploaded);
     void OnHeader(std::string_view line);
     void EndOfHeaders();
+    // 0 when the redirect may be followed, else the error that ends the request.
+    std::uint32_t RedirectRefusal() const;
     std::size_t OnBody(const char* data, std::size_t size);
     std::size_t OnUpload(char* buffer, std::size_t size);
 
@@ -200,6 +206,7 @@ private:
     std::optional<std::uint32_t> reply_content_length_;
     std::string reply_location_;
     bool skipping_body_ = false;
+    std::uint32_t redirect_refusal_ = 0;
 
     TransferThread thread_;
 };

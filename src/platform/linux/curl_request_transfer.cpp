@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include "base/ascii.h"
@@ -62,10 +63,13 @@ void Request::ApplyPause() {
 void Request::Finish(CURLcode result) {
     long os_errno = 0;
     curl_easy_getinfo(easy_.get(), CURLINFO_OS_ERRNO, &os_errno);
-    std::uint32_t error = MapCurlError(result, os_errno);
+    long verify_result = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_SSL_VERIFYRESULT, &verify_result);
+    std::uint32_t error = MapCurlError(result, os_errno, verify_result);
     bool complete = false;
     {
         std::lock_guard lock(mutex_);
+        if (redirect_refusal_ != 0) error = redirect_refusal_;
         if (error == 0 && !replied_) error = kErrorHttpInvalidServerResponse;
         finished_ = true;
         error_ = error;
@@ -83,8 +87,10 @@ void Request::Finish(CURLcode result) {
 }
 
 std::size_t Request::HeaderThunk(char* data, std::size_t size, std::size_t count, void* self) {
-    static_cast<Request*>(self)->OnHeader(std::string_view(data, size * count));
-    return size * count;
+    auto* request = static_cast<Request*>(self);
+    request->OnHeader(std::string_view(data, size * count));
+    // Anything short of the whole line stops the transfer before libcurl follows.
+    return request->redirect_refusal_ != 0 ? 0 : size * count;
 }
 std::size_t Request::BodyThunk(char* data, std::size_t size, std::size_t count, void* self) {
     return static_cast<Request*>(self)->OnBody(data, size * count);
@@ -179,7 +185,7 @@ void Request::OnHeader(std::string_view line) {
     if (EqualsIgnoringAsciiCase(name, "Content-Length")) {
         reply_content_length_ = ParseDecimal(value, std::numeric_limits<std::uint32_t>::max());
     } else if (EqualsIgnoringAsciiCase(name, "Location")) {
-        reply_location_ = std::string(value.substr(0, kMaxUrlLength));
+        reply_location_ = std::string(value.substr(0, kMaxUrlLength + 1));
     }
 }
 
@@ -188,6 +194,8 @@ void Request::EndOfHeaders() {
     curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code);
     if (code >= 100 && code < 200) return;
     if (follow_redirects_ && code >= 300 && code < 400 && !reply_location_.empty()) {
+        redirect_refusal_ = RedirectRefusal();
+        if (redirect_refusal_ != 0) return;
         // libcurl follows it and drops this reply's body.
         skipping_body_ = true;
         stage_ = Stage{};
@@ -205,6 +213,45 @@ void Request::EndOfHeaders() {
     changed_.notify_all();
     Notify(kInternetStatusResponseReceived);
     if (complete) NotifyComplete(0);
+}
+
+std::uint32_t Request::RedirectRefusal() const {
+    if (reply_location_.size() > kMaxUrlLength) return kErrorHttpRedirectFailed;
+    // libcurl's own URL reader, so the target judged is the one it would follow.
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> from(curl_url(), &curl_url_cleanup);
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> to(curl_url(), &curl_url_cleanup);
+    char* current = nullptr;
+    curl_easy_getinfo(easy_.get(), CURLINFO_EFFECTIVE_URL, &current);
+    if (!from || !to || current == nullptr ||
+        curl_url_set(from.get(), CURLUPART_URL, current, 0) != CURLUE_OK ||
+        curl_url_set(to.get(), CURLUPART_URL, current, 0) != CURLUE_OK ||
+        curl_url_set(to.get(), CURLUPART_URL, reply_location_.c_str(),
+                     CURLU_ALLOW_SPACE | CURLU_PATH_AS_IS) != CURLUE_OK) {
+        return kErrorHttpRedirectFailed;
+    }
+    const auto part = [](CURLU* url, CURLUPart which) {
+        char* text = nullptr;
+        std::string out;
+        if (curl_url_get(url, which, &text, CURLU_DEFAULT_PORT) == CURLUE_OK && text != nullptr) {
+            out = text;
+        }
+        curl_free(text);
+        return out;
+    };
+    const std::string from_scheme = part(from.get(), CURLUPART_SCHEME);
+    const std::string to_scheme = part(to.get(), CURLUPART_SCHEME);
+    if (EqualsIgnoringAsciiCase(from_scheme, "https") && !EqualsIgnoringAsciiCase(to_scheme, "https")) {
+        return kErrorInternetHttpsToHttpOnRedir;
+    }
+    // Even turned into a GET, a command's redirect elsewhere is refused: the
+    // body (a password among it) is only ever for the host it was meant for.
+    const bool has_body = target_.verb == "POST" || !body_.empty();
+    if (has_body && (!EqualsIgnoringAsciiCase(part(from.get(), CURLUPART_HOST),
+                                              part(to.get(), CURLUPART_HOST)) ||
+                     part(from.get(), CURLUPART_PORT) != part(to.get(), CURLUPART_PORT))) {
+        return kErrorHttpRedirectFailed;
+    }
+    return 0;
 }
 
 std::size_t Request::OnBody(const char* data, std::size_t size) {

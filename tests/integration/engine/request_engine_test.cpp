@@ -99,7 +99,7 @@ bool InOrder(const std::vector<std::uintptr_t>& seen, const std::vector<std::uin
 }
 
 ReplyVerdict Judge(const HttpRequestEngine& engine, KeyValueStore& reply) {
-    return JudgeReply(engine.StatusCode(), engine.ResponseBody(), reply);
+    return JudgeReply(engine.Error(), engine.StatusCode(), engine.ResponseBody(), reply);
 }
 
 class RequestEngineTest : public DemoSuite {

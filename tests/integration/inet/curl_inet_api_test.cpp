@@ -200,6 +200,11 @@ protected:
         config.connect_to.push_back("closed.kestrix.test:80:127.0.0.1:1");
         config.connect_to.push_back("plain.kestrix.test:443:127.0.0.1:" +
                                     std::to_string(service_->http_port()));
+        // The demo service under names its certificate is not issued for.
+        config.connect_to.push_back("other.kestrix.test:443:127.0.0.1:" +
+                                    std::to_string(service_->https_port()));
+        config.connect_to.push_back("other.kestrix.test:80:127.0.0.1:" +
+                                    std::to_string(service_->http_port()));
         return config;
     }
 
@@ -307,6 +312,10 @@ TEST_F(CurlInetApiTest, FailuresBecomeWinInetErrors) {
         {"connection dropped before any reply", R"({"kind":"drop","path":"/downloads/10.bin","count":1})",
          get("/downloads/10.bin"), true, kErrorInternetConnectionReset, 0, {}},
         {"unknown CA", nullptr, get("/downloads/10.bin", true), false, kErrorInternetInvalidCa, 0, {}},
+        {"certificate for another name", nullptr, get("/downloads/10.bin", true, "other.kestrix.test"),
+         true, kErrorInternetSecCertCnInvalid, 0, {}},
+        {"another name and an unknown CA", nullptr,
+         get("/downloads/10.bin", true, "other.kestrix.test"), false, kErrorInternetInvalidCa, 0, {}},
         {"plain HTTP on the TLS port", nullptr, get("/downloads/10.bin", true, "plain.kestrix.test"), true,
          kErrorInternetSecurityChannelError, 0, {}},
         {"unresolvable host", nullptr, get("/", false, "nowhere.invalid"), true,
@@ -339,6 +348,84 @@ TEST_F(CurlInetApiTest, FailuresBecomeWinInetErrors) {
                 << out.read_error;
             EXPECT_EQ(out.body, Pattern(3000));
         }
+    }
+}
+
+TEST_F(CurlInetApiTest, RedirectsNeverDowngradeNorCarryABodyToAnotherHost) {
+    struct Case {
+        const char* name;
+        const char* verb;
+        bool secure;
+        int status;
+        const char* location;
+        std::uint32_t send_error;
+        const char* followed_verb;  // what reaches the target; null: nothing does
+        const char* followed_host;
+        bool body_followed;
+    };
+    const char* same = "/downloads/100.bin";
+    const char* other = "http://other.kestrix.test/downloads/100.bin";
+    const char* plain = "http://demo.kestrix.test/downloads/100.bin";
+    const Case cases[] = {
+        {"GET 301 same host", "GET", false, 301, same, 0, "GET", "demo.kestrix.test", false},
+        {"GET 302 same host", "GET", false, 302, same, 0, "GET", "demo.kestrix.test", false},
+        {"GET 303 same host", "GET", false, 303, same, 0, "GET", "demo.kestrix.test", false},
+        {"GET 307 same host", "GET", false, 307, same, 0, "GET", "demo.kestrix.test", false},
+        {"GET 308 same host", "GET", false, 308, same, 0, "GET", "demo.kestrix.test", false},
+        {"GET 302 other host", "GET", false, 302, other, 0, "GET", "other.kestrix.test", false},
+        {"GET 308 other host", "GET", false, 308, other, 0, "GET", "other.kestrix.test", false},
+        {"POST 301 same host", "POST", false, 301, same, 0, "GET", "demo.kestrix.test", false},
+        {"POST 302 same host", "POST", false, 302, same, 0, "GET", "demo.kestrix.test", false},
+        {"POST 303 same host", "POST", false, 303, same, 0, "GET", "demo.kestrix.test", false},
+        {"POST 307 same host", "POST", false, 307, same, 0, "POST", "demo.kestrix.test", true},
+        {"POST 308 same host", "POST", false, 308, same, 0, "POST", "demo.kestrix.test", true},
+        {"POST 307 same host over TLS", "POST", true, 307, same, 0, "POST", "demo.kestrix.test", true},
+        {"POST 301 other host", "POST", false, 301, other, kErrorHttpRedirectFailed, nullptr, "", false},
+        {"POST 302 other host", "POST", false, 302, other, kErrorHttpRedirectFailed, nullptr, "", false},
+        {"POST 303 other host", "POST", false, 303, other, kErrorHttpRedirectFailed, nullptr, "", false},
+        {"POST 307 other host", "POST", false, 307, other, kErrorHttpRedirectFailed, nullptr, "", false},
+        {"POST 308 other host", "POST", false, 308, other, kErrorHttpRedirectFailed, nullptr, "", false},
+        {"POST 307 to another port", "POST", false, 307, "http://demo.kestrix.test:81/downloads/100.bin",
+         kErrorHttpRedirectFailed, nullptr, "", false},
+        {"GET 302 HTTPS to HTTP", "GET", true, 302, plain, kErrorInternetHttpsToHttpOnRedir, nullptr, "", false},
+        {"GET 301 HTTPS to HTTP", "GET", true, 301, plain, kErrorInternetHttpsToHttpOnRedir, nullptr, "", false},
+        {"POST 307 HTTPS to HTTP", "POST", true, 307, plain, kErrorInternetHttpsToHttpOnRedir, nullptr, "",
+         false},
+        {"POST 308 HTTPS to HTTP", "POST", true, 308, plain, kErrorInternetHttpsToHttpOnRedir, nullptr, "",
+         false},
+    };
+    const std::string secret = "USERNAME=demo&PASSWORD=secret";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string fault = std::string(R"({"kind":"status","path":"/downloads/10.bin","count":1,)") +
+                                  "\"status\":" + std::to_string(c.status) + ",\"location\":\"" +
+                                  c.location + "\"}";
+        ASSERT_TRUE(service_->AddFault(fault));
+        const std::size_t before = service_->Requests().size();
+        Target target = Get("/downloads/10.bin");
+        target.verb = c.verb;
+        target.secure = c.secure;
+        if (target.verb == "POST") {
+            target.body = secret;
+            target.headers = "Content-Type: application/x-www-form-urlencoded\r\n";
+        }
+        Client client(Config());
+        const Outcome out = client.Run(target);
+        EXPECT_EQ(out.send_error, c.send_error);
+        const std::vector<test::LoggedRequest> all = service_->Requests();
+        std::vector<test::LoggedRequest> followed;
+        for (std::size_t i = before; i < all.size(); ++i) {
+            if (all[i].target == "/downloads/100.bin") followed.push_back(all[i]);
+        }
+        if (c.followed_verb == nullptr) {
+            EXPECT_TRUE(followed.empty());
+            continue;
+        }
+        ASSERT_EQ(followed.size(), 1u);
+        EXPECT_EQ(followed[0].method, c.followed_verb);
+        EXPECT_EQ(followed[0].Header("Host").value_or("").substr(0, std::strlen(c.followed_host)),
+                  c.followed_host);
+        EXPECT_EQ(followed[0].body, c.body_followed ? secret : "");
     }
 }
 

@@ -280,6 +280,44 @@ TEST_F(LoginDialogTest, AFailedReplyIsShownAndTheDialogStaysUsableForAnotherTry)
     }
 }
 
+TEST_F(LoginDialogTest, AReplyCutShortNeverLogsInWhateverItsBodySays) {
+    struct Case {
+        const char* name;
+        std::size_t failing_read;
+        test::Behavior behavior;
+        std::string message;
+    } const cases[] = {
+        {"aborted after an accepting body", 1, test::Behavior::Fail(12030),
+         "An error occurred sending request. (12030)"},
+        {"aborted after an accepting body, pending", 1, test::Behavior::Pend(12030),
+         "An error occurred sending request. (12030)"},
+        {"reset before any byte", 0, test::Behavior::Fail(12031),
+         "An error occurred sending request. (12031)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        TheUserInfo() = KXUserInfo{};
+        rig.Reply(200, kAccepted);
+        rig.inet.ScriptNth(test::InetOp::Read, c.failing_read, c.behavior);
+        rig.Login("demo", "demo");
+        rig.Then([&](ScriptedDialog& d) {
+            ASSERT_EQ(rig.windows.MessageBoxes().size(), 1u);
+            EXPECT_EQ(rig.windows.MessageBoxes()[0].text, c.message);
+            EXPECT_EQ(rig.windows.MessageBoxes()[0].caption, "Login Error");
+            for (const int id : kInputs) EXPECT_TRUE(d.Enabled(id)) << id;
+            EXPECT_EQ(TheUserInfo().bLoggedIn, 0);
+            EXPECT_STREQ(TheUserInfo().szUserID, "");
+            EXPECT_FALSE(rig.Stored("Username").has_value());
+            // The next try is judged on its own.
+            rig.Reply(200, kAccepted);
+            d.PressEnter();
+            Rig::AwaitReply(d);
+        });
+        EXPECT_EQ(rig.Run(), LoginDialog::kLoggedIn);
+    }
+}
+
 TEST_F(LoginDialogTest, BlankFieldsAreRefusedBeforeAnythingIsSent) {
     struct Case {
         std::string user_name, password, message;

@@ -271,6 +271,49 @@ TEST_F(RegistrationDialogTest, AFailedReplyLeavesTheFormToBeCorrectedAndSentAgai
     }
 }
 
+TEST_F(RegistrationDialogTest, AReplyCutShortIsAFailedRequestWhateverItsBodySays) {
+    struct Case {
+        const char* name;
+        std::size_t failing_read;
+        test::Behavior behavior;
+        std::string message;
+    } const cases[] = {
+        {"aborted after an accepting body", 1, test::Behavior::Fail(12030),
+         "An error occurred sending request. (12030)"},
+        {"aborted after an accepting body, pending", 1, test::Behavior::Pend(12030),
+         "An error occurred sending request. (12030)"},
+        {"reset before any byte", 0, test::Behavior::Fail(12031),
+         "An error occurred sending request. (12031)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TheUserInfo() = KXUserInfo{};
+        test::ScriptedWindowSystem windows;
+        windows.SetIdleTimeout(3s);
+        MemoryRegistry registry;
+        test::ScriptedInetApi inet;
+        Ports ports{&registry, &inet, &windows, &clock_};
+        inet.SetReply({200, std::nullopt, "ERRORCODE=0\r\n", 0});
+        inet.ScriptNth(test::InetOp::Read, c.failing_read, c.behavior);
+        windows.Then([](ScriptedDialog& d) {
+            FillForm(d);
+            d.Click(kIdOk);
+            EXPECT_TRUE(d.DeliverUntil(WM_INET_DONE));
+        });
+        windows.Then([&](ScriptedDialog& d) {
+            ASSERT_EQ(windows.MessageBoxes().size(), 1u);
+            EXPECT_EQ(windows.MessageBoxes()[0].text, c.message);
+            EXPECT_EQ(windows.MessageBoxes()[0].caption, "Registration Error");
+            for (const int id : kInputs) EXPECT_TRUE(d.Enabled(id)) << id;
+            EXPECT_STREQ(TheUserInfo().szUserName, "");
+            EXPECT_FALSE(test::GetValue(registry, kPlayerKey, "Username").has_value());
+            d.Click(kIdCancel);
+        });
+        RegistrationDialog dialog(ports);
+        EXPECT_EQ(dialog.RunModal(windows, kLogin), RegistrationDialog::kCancelled);
+    }
+}
+
 TEST_F(RegistrationDialogTest, FailuresToStartAreReportedUnderTheirOwnCaption) {
     inet_.Script(test::InetOp::CrackUrl, test::Behavior::Fail(12006));
     Agree();

@@ -33,7 +33,7 @@ TEST(JudgeReplyTest, JudgesStatusThenErrorCodeThenErrorText) {
     };
     for (const auto& c : cases) {
         KeyValueStore reply;
-        const ReplyVerdict verdict = JudgeReply(c.status, c.body, reply);
+        const ReplyVerdict verdict = JudgeReply(0, c.status, c.body, reply);
         EXPECT_EQ(verdict.outcome, c.outcome) << c.status << " " << c.body;
         EXPECT_EQ(verdict.has_error_text, c.has_text) << c.body;
         EXPECT_EQ(verdict.error_text, c.text) << c.body;
@@ -42,7 +42,7 @@ TEST(JudgeReplyTest, JudgesStatusThenErrorCodeThenErrorText) {
 
 TEST(JudgeReplyTest, LeavesTheParsedBodyForTheCaller) {
     KeyValueStore reply;
-    ASSERT_EQ(JudgeReply(200, "ERRORCODE=0\r\nPLAYID=9\r\n", reply).outcome,
+    ASSERT_EQ(JudgeReply(0, 200, "ERRORCODE=0\r\nPLAYID=9\r\n", reply).outcome,
               ReplyOutcome::Accepted);
     std::string play_id;
     EXPECT_TRUE(reply.Lookup("PLAYID", play_id));
@@ -51,9 +51,20 @@ TEST(JudgeReplyTest, LeavesTheParsedBodyForTheCaller) {
 
 TEST(JudgeReplyTest, ATransportFailureLeavesNothingOfAnEarlierReply) {
     KeyValueStore reply;
-    JudgeReply(200, "ERRORCODE=0\r\nPLAYID=9\r\n", reply);
-    JudgeReply(500, "ERRORCODE=0\r\nPLAYID=10\r\n", reply);
+    JudgeReply(0, 200, "ERRORCODE=0\r\nPLAYID=9\r\n", reply);
+    JudgeReply(0, 500, "ERRORCODE=0\r\nPLAYID=10\r\n", reply);
     EXPECT_TRUE(reply.Values().empty());
+}
+
+TEST(JudgeReplyTest, ATransferErrorFailsWhateverTheStatusAndBodySay) {
+    const std::uint32_t errors[] = {12030, 12031, 12002};
+    for (const std::uint32_t error : errors) {
+        KeyValueStore reply;
+        JudgeReply(0, 200, "ERRORCODE=0\r\nPLAYID=9\r\n", reply);
+        const ReplyVerdict verdict = JudgeReply(error, 200, "ERRORCODE=0\r\nPLAYID=10\r\n", reply);
+        EXPECT_EQ(verdict.outcome, ReplyOutcome::TransferFailure) << error;
+        EXPECT_TRUE(reply.Values().empty()) << error;
+    }
 }
 
 }  // namespace

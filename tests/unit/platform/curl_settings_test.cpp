@@ -6,9 +6,11 @@
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "platform/linux/curl_handles.h"
 #include "platform/linux/curl_inet_config.h"
 #include "support/scratch_directory.h"
 
@@ -81,6 +83,31 @@ TEST(CurlSettingsTest, TrustsTheCaFileOnlyWhenItHoldsCertificates) {
         ASSERT_GE(blob.size(), pem.size());
         EXPECT_EQ(blob.substr(blob.size() - pem.size()), pem);
     }
+}
+
+// libcurl drops its own bundle once it is given a blob, so the blob must
+// carry the system's certificates as well as the extra file's.
+TEST(CurlSettingsTest, TheCaFileAddsToTheSystemsBundleAndNeverReplacesIt) {
+    const CurlEasy probe(curl_easy_init());
+    ASSERT_TRUE(probe);
+    char* ca_info = nullptr;
+    curl_easy_getinfo(probe.get(), CURLINFO_CAINFO, &ca_info);
+    std::ifstream bundle_file(ca_info != nullptr ? ca_info : "", std::ios::binary);
+    if (!bundle_file) GTEST_SKIP() << "libcurl names no readable CA bundle here";
+    const std::string bundle((std::istreambuf_iterator<char>(bundle_file)),
+                             std::istreambuf_iterator<char>());
+    ASSERT_NE(bundle.find("-----BEGIN CERTIFICATE-----"), std::string::npos);
+
+    const test::ScratchDirectory scratch;
+    ASSERT_FALSE(scratch.path().empty());
+    const std::string pem = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
+    CurlInetConfig config;
+    config.ca_file = scratch.path() + "/extra.pem";
+    std::ofstream(config.ca_file, std::ios::binary) << pem;
+    const std::string& blob = curl_inet::MakeSettings(config)->ca_blob;
+    EXPECT_EQ(blob.substr(0, bundle.size()), bundle);
+    ASSERT_GE(blob.size(), bundle.size() + pem.size());
+    EXPECT_EQ(blob.substr(blob.size() - pem.size()), pem);
 }
 
 }  // namespace

@@ -145,6 +145,9 @@ TEST(HttpTextTest, CracksUrlsAndLeavesTheComponentsAloneOnError) {
         {"http://host:/x", 0, {"http", "host", 80, "/x"}},
         {"https://host#top", 0, {"https", "host", 443, "/"}},
         {"http://a@b@host/p", 0, {"http", "host", 80, "/p"}},
+        // The host the page-origin check reads, never the one after the backslash.
+        {"http://host.example\\@other.example/x", 0, {"http", "host.example", 80, "/\\@other.example/x"}},
+        {"http://host.example/a@other.example", 0, {"http", "host.example", 80, "/a@other.example"}},
         {"a+b.c-d://h/x", 0, {"a+b.c-d", "h", 0, "/x"}},
         {"://h/", kErrorInternetUnrecognizedScheme, {}},
         {"ht_tp://h/", kErrorInternetUnrecognizedScheme, {}},
