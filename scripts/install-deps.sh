@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev
     g++-mingw-w64-x86-64-posix
     libcurl4-openssl-dev
-    libsystemd-dev dbus
+    libsystemd-dev dbus desktop-file-utils
     python3 openssl ca-certificates
     qt6-base-dev qt6-webengine-dev qt6-multimedia-dev
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core fonts-liberation tesseract-ocr tesseract-ocr-eng

@@ -26,4 +26,10 @@ private:
     std::string text_;
 };
 
+// The text with the value of every field whose key names a password
+// (PASSWORD, NEWPASSWORD, ... in any case) replaced by "********", for
+// traces that someone other than the player may read. Fields begin at the
+// start, after "?" or "&" or at a new line; a value ends at "&" or a line end.
+std::string MaskPasswords(std::string_view form_text);
+
 }  // namespace kx

@@ -1,24 +1,22 @@
 #include "platform/debug_output.h"
 
 #include <atomic>
-#include <cstdio>
 
 namespace kx {
 
 namespace {
 
-void WriteToStandardError(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
+// The traces carry request bodies; a player's session log must not.
+void Discard(std::string_view /*text*/) {}
 
-std::atomic<DebugOutputSink> g_sink{&WriteToStandardError};
+std::atomic<DebugOutputSink> g_sink{&Discard};
 
 }  // namespace
 
 void OutputDebugText(std::string_view text) { g_sink.load()(text); }
 
 DebugOutputSink SetDebugOutputSink(DebugOutputSink sink) {
-    return g_sink.exchange(sink != nullptr ? sink : &WriteToStandardError);
+    return g_sink.exchange(sink != nullptr ? sink : &Discard);
 }
 
 }  // namespace kx

@@ -6,6 +6,9 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -69,10 +72,10 @@ TEST_F(DesktopRegistrationTest, RegisteringWritesTheClassEntriesTheActivationFil
     ASSERT_EQ(registration.RegisterServer(), 0);
 
     EXPECT_EQ(LocalServer(registry_), program_.string());
-    const std::string quoted = "\"" + program_.string() + "\"";
     EXPECT_EQ(Read(desktop.ActivationFile()),
-              "[D-BUS Service]\nName=com.kestrix.Console\nExec=" + quoted + "\n");
-    EXPECT_NE(Read(desktop.DesktopEntry()).find("\nExec=" + quoted + "\n"), std::string::npos);
+              "[D-BUS Service]\nName=com.kestrix.Console\nExec='" + program_.string() + "'\n");
+    EXPECT_NE(Read(desktop.DesktopEntry()).find("\nExec=\"" + program_.string() + "\"\n"),
+              std::string::npos);
     EXPECT_NE(Read(desktop.DesktopEntry()).find("\nName=Kestrix Console\n"), std::string::npos);
 
     registration.ApplyScript(RegistryScript::Application, ScriptMode::Unregister);
@@ -101,18 +104,67 @@ TEST_F(DesktopRegistrationTest, AnUnwritableDataDirectoryIsReportedNotIgnored) {
 
 struct ExecCase {
     const char* program;
-    const char* line;
+    const char* desktop;
+    const char* bus;
 };
 
-TEST(ExecLineTest, QuotesOnlyWhatNeedsIt) {
+TEST(ExecValueTest, QuotesOnlyWhatNeedsItAsEachFileReadsIt) {
     const ExecCase cases[] = {
-        {"/usr/bin/velora", "/usr/bin/velora"},
-        {"/opt/kestrix-2.1/velora_x", "/opt/kestrix-2.1/velora_x"},
-        {"/home/p/my games/velora", "\"/home/p/my games/velora\""},
-        {"/a$b/\"q\"/c`d`\\e", "\"/a\\$b/\\\"q\\\"/c\\`d\\`\\\\e\""},
-        {"", "\"\""},
+        {"/usr/bin/velora", "/usr/bin/velora", "/usr/bin/velora"},
+        {"/opt/kestrix-2.1/velora_x", "/opt/kestrix-2.1/velora_x", "/opt/kestrix-2.1/velora_x"},
+        {"/home/p/my games/velora", R"("/home/p/my games/velora")", R"('/home/p/my games/velora')"},
+        {"/a$b/\"q\"/c`d`\\e", R"("/a\\$b/\\"q\\"/c\\`d\\`\\\\e")", R"('/a$b/"q"/c`d`\\e')"},
+        {"", R"("")", R"('')"},
+        {"/g/100%/v", "/g/100%%/v", "'/g/100%/v'"},
+        {"/g/50% off/v", R"("/g/50%% off/v")", "'/g/50% off/v'"},
+        {"/g/it's/v", R"("/g/it's/v")", R"('/g/it'\\''s/v')"},
+        {"/g/a\nb\tc", R"("/g/a\nb\tc")", R"('/g/a\nb\tc')"},
+        {"/g/a;b", R"("/g/a;b")", "'/g/a;b'"},
+        {"/g/caf\xC3\xA9", "/g/caf\xC3\xA9", "'/g/caf\xC3\xA9'"},
     };
-    for (const ExecCase& c : cases) EXPECT_EQ(ExecLine(c.program), c.line) << c.program;
+    for (const ExecCase& c : cases) {
+        EXPECT_EQ(DesktopExecValue(c.program), c.desktop) << c.program;
+        EXPECT_EQ(BusExecValue(c.program), c.bus) << c.program;
+    }
+}
+
+std::string Quoted(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// A program whose path holds every character either file treats specially.
+class AwkwardPathTest : public DesktopRegistrationTest {
+protected:
+    void SetUp() override {
+        DesktopRegistrationTest::SetUp();
+        fs::create_directories(dir_ / kAwkward);
+        program_ = dir_ / kAwkward / "velora";
+        std::ofstream(program_) << "#!/bin/sh\necho started > " << Quoted((dir_ / "started").string())
+                                << "\n";
+        fs::permissions(program_, fs::perms::owner_all);
+        ServerRegistration registration = Registration(desktop_);
+        ASSERT_EQ(registration.RegisterServer(), 0);
+    }
+
+    // No backslash: the console takes it as a folder separator.
+    static constexpr const char* kAwkward = "my $HOME \"games\" `x` 50% it's #1";
+    DesktopRegistration desktop_{(dir_ / "share").string()};
+};
+
+TEST_F(AwkwardPathTest, TheDesktopEntryPassesTheValidator) {
+    if (std::system("command -v desktop-file-validate > /dev/null") != 0) {
+        GTEST_SKIP() << "desktop-file-validate is not installed";
+    }
+    const std::string command = "desktop-file-validate " + Quoted(desktop_.DesktopEntry()) + " 2>&1";
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+        EXPECT_EQ(::pclose(pipe), 0) << output;
+    }
+    EXPECT_EQ(output, "");
 }
 
 }  // namespace

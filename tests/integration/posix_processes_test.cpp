@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +83,29 @@ TEST_F(PosixProcessesTest, TheServingWaitHandsTheUiTheChildsDescriptorUntilItEnd
     std::uint32_t code = 99;
     ASSERT_TRUE(processes.ExitCode(process, &code));
     EXPECT_EQ(code, 0u);
+}
+
+TEST_F(PosixProcessesTest, TheProgramHoldsOnlyItsStandardStreams) {
+    // Descriptors the console opened without close-on-exec, low and high.
+    const int file = ::open((dir_ / "trace.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+    int pipe_ends[2] = {-1, -1};
+    ASSERT_EQ(::pipe(pipe_ends), 0);
+    const int high = ::dup2(file, 200);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(high, 200);
+
+    // ls's own listing of the directory takes the lowest free number: 3.
+    const std::string program = Script("fds.sh", "ls /proc/self/fd > fds.txt");
+    PosixProcesses processes;
+    ProcessHandle process = 0;
+    std::uint32_t error = 0;
+    const bool started = processes.Start(program, (dir_ / "game").string(), &process, &error);
+    for (const int fd : {file, pipe_ends[0], pipe_ends[1], high}) ::close(fd);
+    ASSERT_TRUE(started) << error;
+    UniqueProcess owned(processes, process);
+    processes.WaitForExit(process);
+
+    EXPECT_EQ(Read(dir_ / "game" / "fds.txt"), "0\n1\n2\n3\n");
 }
 
 TEST_F(PosixProcessesTest, AProgramThatCannotRunFailsWithTheSystemsError) {

@@ -1,14 +1,17 @@
 #include "platform/linux/desktop_registration.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
+#include <string_view>
 #include <system_error>
 
 #include "kestrix/game_contract.h"
 #include "platform/linux/posix_processes.h"
+#include "platform/linux/unique_fd.h"
 
 namespace kx {
 namespace {
@@ -22,16 +25,24 @@ HResult FromErrno(int error) {
     return MakeHResult(error == EACCES || error == EPERM ? 0x80070005u : 0x8007001Du);
 }
 
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t written = ::write(fd, text.data(), text.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
 // Writes beside the target and renames over it, so a crash leaves the old file or the new.
 HResult WriteAtomically(const fs::path& target, const std::string& text) {
     std::error_code error;
     fs::create_directories(target.parent_path(), error);
     const fs::path temporary = target.string() + ".tmp" + std::to_string(::getpid());
     {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
+        UniqueFd out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+        if (!out || !WriteAll(out.get(), text)) {
             const int saved = errno;
             fs::remove(temporary, error);
             return FromErrno(saved);
@@ -47,21 +58,66 @@ HResult WriteAtomically(const fs::path& target, const std::string& text) {
 
 }  // namespace
 
-std::string ExecLine(const std::string& program) {
-    bool plain = !program.empty();
-    for (const char c : program) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '/' || c == '.' || c == '_' || c == '-' || c == '+';
-        plain = plain && ok;
+namespace {
+
+bool IsPlainPathCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+           c == '.' || c == '_' || c == '-' || c == '+';
+}
+
+bool IsPlainPath(const std::string& program) {
+    return !program.empty() && std::all_of(program.begin(), program.end(), IsPlainPathCharacter);
+}
+
+// Both files are key files whose values unescape "\\", "\n", "\t", "\r".
+std::string EscapedAsStringValue(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c; break;
+        }
     }
-    if (plain) return program;
-    std::string quoted = "\"";
+    return out;
+}
+
+bool IsReservedInDesktopExec(char c) {
+    static constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+    return kReserved.find(c) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::string DesktopExecValue(const std::string& program) {
+    const bool quoted = program.empty() ||
+                        std::any_of(program.begin(), program.end(), IsReservedInDesktopExec);
+    std::string argument = quoted ? "\"" : "";
     for (const char c : program) {
-        // Inside quotes the desktop entry escapes these four; the bus reads the same.
-        if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
-        quoted += c;
+        if (quoted && (c == '"' || c == '`' || c == '$' || c == '\\')) argument += '\\';
+        argument += c;
+        // A lone "%" would start a field code.
+        if (c == '%') argument += '%';
     }
-    return quoted + "\"";
+    if (quoted) argument += '"';
+    return EscapedAsStringValue(argument);
+}
+
+std::string BusExecValue(const std::string& program) {
+    if (IsPlainPath(program)) return program;
+    // The bus splits Exec= as a shell would; inside single quotes only "'" needs care.
+    std::string argument = "'";
+    for (const char c : program) {
+        if (c == '\'') {
+            argument += "'\\''";
+        } else {
+            argument += c;
+        }
+    }
+    argument += '\'';
+    return EscapedAsStringValue(argument);
 }
 
 DesktopRegistration::DesktopRegistration(std::string data_directory)
@@ -91,15 +147,15 @@ HResult DesktopRegistration::LoadTypeLib(std::string_view path, TypeLibHandle* l
 HResult DesktopRegistration::RegisterTypeLib(TypeLibHandle library, std::string_view path,
                                              std::string_view /*help_directory*/) {
     if (loaded_.find(library) == loaded_.end()) return kE_INVALIDARG;
-    const std::string exec = ExecLine(NativePath(path));
+    const std::string program = NativePath(path);
     const std::string service = std::string("[D-BUS Service]\nName=") + kestrix::kBusName +
-                                "\nExec=" + exec + "\n";
+                                "\nExec=" + BusExecValue(program) + "\n";
     if (const HResult result = WriteAtomically(ActivationFile(), service); Failed(result)) {
         return result;
     }
     const std::string entry =
         "[Desktop Entry]\nType=Application\nName=Kestrix Console\n"
-        "Comment=Play skill-game tournaments\nExec=" + exec +
+        "Comment=Play skill-game tournaments\nExec=" + DesktopExecValue(program) +
         "\nIcon=velora\nTerminal=false\nCategories=Game;\nStartupWMClass=velora\n";
     return WriteAtomically(DesktopEntry(), entry);
 }

@@ -41,8 +41,12 @@ private:
     TypeLibHandle next_ = 1;
 };
 
-// The Exec= value for `program`: quoted when it holds anything but plain
-// path characters, as both the bus and the desktop entry read it.
-std::string ExecLine(const std::string& program);
+// The desktop entry's Exec= value that starts `program`: double-quoted when
+// it holds a reserved character, "%" doubled, then escaped as a string value.
+std::string DesktopExecValue(const std::string& program);
+
+// The bus activation file's Exec= value: single-quoted unless plain, as the
+// bus splits it like a shell, then escaped as the bus unescapes values.
+std::string BusExecValue(const std::string& program);
 
 }  // namespace kx

@@ -85,6 +85,12 @@ bool PosixProcesses::Start(std::string_view application, std::string_view direct
         return false;
     }
 
+    // The game gets its standard streams only: not the trace file, downloads or sockets.
+    if (::posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1) != 0) {
+        *error = ENOMEM;
+        return false;
+    }
+
     std::vector<char*> argv{const_cast<char*>(program.c_str()), nullptr};
     pid_t pid = -1;
     if (const int result =

@@ -62,5 +62,39 @@ TEST(CommandBodyTest, AWordAloneIsTheWholeBody) {
     EXPECT_EQ(CommandBody("ENDGAME").Text(), "COMMAND=ENDGAME");
 }
 
+TEST(MaskPasswordsTest, HidesOnlyThePasswordValues) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } const cases[] = {
+        {"COMMAND=LOGIN&USERNAME=jo&PASSWORD=s3cret", "COMMAND=LOGIN&USERNAME=jo&PASSWORD=********"},
+        {"PASSWORD=a&PASSWORD2=b&NEWPASSWORD=c&OLDPASSWORD=d&X=e",
+         "PASSWORD=********&PASSWORD2=********&NEWPASSWORD=********&OLDPASSWORD=********&X=e"},
+        {"password=a&Password=b", "password=********&Password=********"},
+        {"https://h/cgi?PASSWORD=p%26q&ZIP=1", "https://h/cgi?PASSWORD=********&ZIP=1"},
+        {"?PASSWORD=p", "?PASSWORD=********"},
+        {"PASSWORD=p\nNEXT=n", "PASSWORD=********\nNEXT=n"},
+        {"PASSWORD=p\r\n", "PASSWORD=********\r\n"},
+        {"PASSWORD=", "PASSWORD=********"},
+        {"PASSWORD=a=b&C=d", "PASSWORD=********&C=d"},
+        {"PASS=a&WORD=b&USERNAME=password", "PASS=a&WORD=b&USERNAME=password"},
+        {"InetCallBack \n", "InetCallBack \n"},
+        {"PASSWORD", "PASSWORD"},
+        {"&&==&", "&&==&"},
+        {"=PASSWORD&", "=PASSWORD&"},
+        {"", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MaskPasswords(c.in), c.out) << c.in;
+}
+
+TEST(MaskPasswordsTest, NoEncodedPasswordSurvivesInAnyPart) {
+    for (const std::string password : {"plain", "a&PASSWORD=", "line\nbreak", "50% off?", "x=y"}) {
+        const std::string body =
+            CommandBody("CREATEACCOUNT").Add("USERNAME", "jo").Add("PASSWORD", password).Add("ZIP", "1").Text();
+        EXPECT_EQ(MaskPasswords(body), "COMMAND=CREATEACCOUNT&USERNAME=jo&PASSWORD=********&ZIP=1")
+            << password;
+    }
+}
+
 }  // namespace
 }  // namespace kx

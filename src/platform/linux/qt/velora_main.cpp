@@ -17,6 +17,7 @@
 #include <QWebEngineView>
 #include <QWidget>
 
+#include <cstdio>
 #include <memory>
 
 #include "app/console_dialog.h"
@@ -29,6 +30,7 @@
 #include "platform/linux/bus_session.h"
 #include "platform/linux/bus_single_instance.h"
 #include "platform/linux/curl_inet_api.h"
+#include "platform/linux/debug_output_setting.h"
 #include "platform/linux/desktop_registration.h"
 #include "platform/linux/file_registry.h"
 #include "platform/linux/linux_process_entry.h"
@@ -99,6 +101,10 @@ void RaiseConsoleWindow() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!kx::InstallDebugOutputFromEnvironment()) {
+        std::fprintf(stderr, "%s: the file cannot be opened; the debugger output goes nowhere\n",
+                     kx::kDebugOutputVariable);
+    }
     kx::FileRegistry registry(kx::FileRegistry::DefaultDirectory());
     const kx::CurlInetConfig inet_config = kx::ReadCurlInetConfig(registry);
     kx::PrepareWebEngine(inet_config.connect_to);
