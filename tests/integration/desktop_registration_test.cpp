@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -144,20 +145,22 @@ protected:
         std::ofstream(program_) << "#!/bin/sh\necho started > " << Quoted((dir_ / "started").string())
                                 << "\n";
         fs::permissions(program_, fs::perms::owner_all);
-        ServerRegistration registration = Registration(desktop_);
+        desktop_.emplace((dir_ / "share").string());
+        ServerRegistration registration = Registration(*desktop_);
         ASSERT_EQ(registration.RegisterServer(), 0);
     }
 
     // No backslash: the console takes it as a folder separator.
     static constexpr const char* kAwkward = "my $HOME \"games\" `x` 50% it's #1";
-    DesktopRegistration desktop_{(dir_ / "share").string()};
+    // Made in SetUp, once dir_ is known.
+    std::optional<DesktopRegistration> desktop_;
 };
 
 TEST_F(AwkwardPathTest, TheDesktopEntryPassesTheValidator) {
     if (std::system("command -v desktop-file-validate > /dev/null") != 0) {
         GTEST_SKIP() << "desktop-file-validate is not installed";
     }
-    const std::string command = "desktop-file-validate " + Quoted(desktop_.DesktopEntry()) + " 2>&1";
+    const std::string command = "desktop-file-validate " + Quoted(desktop_->DesktopEntry()) + " 2>&1";
     std::string output;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char buffer[256];
