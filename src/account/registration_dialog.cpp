@@ -119,7 +119,8 @@ void RegistrationDialog::OnAgree() {
         "https://" + ServiceHost(*ports_.registry) + std::string(kCreateAccountCommandPath);
     OutputDebugText(url);
     OutputDebugText("?");
-    OutputDebugText(body);
+    // The debugger output may be a file; the password never goes there in clear.
+    OutputDebugText(MaskPasswords(body));
 
     if (!engine_.StartPost(url, body)) {
         ShowMessage("An error occurred sending request. (" + Decimal(engine_.Error()) + ")",
