@@ -104,7 +104,8 @@ TEST(CurlSettingsTest, TheCaFileAddsToTheSystemsBundleAndNeverReplacesIt) {
     CurlInetConfig config;
     config.ca_file = scratch.path() + "/extra.pem";
     std::ofstream(config.ca_file, std::ios::binary) << pem;
-    const std::string& blob = curl_inet::MakeSettings(config)->ca_blob;
+    const auto settings = curl_inet::MakeSettings(config);
+    const std::string& blob = settings->ca_blob;
     EXPECT_EQ(blob.substr(0, bundle.size()), bundle);
     ASSERT_GE(blob.size(), bundle.size() + pem.size());
     EXPECT_EQ(blob.substr(blob.size() - pem.size()), pem);
