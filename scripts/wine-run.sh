@@ -19,15 +19,23 @@ if [ -z "$wine" ]; then
     exit 127
 fi
 
+wineserver_bin=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+
 if [ "${1:-}" = "--fresh" ]; then
-    wineserver_bin=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
-    [ -d "$prefix" ] && WINEPREFIX=$prefix "$wineserver_bin" -k 2>/dev/null || true
+    [ -d "$prefix" ] && "$wineserver_bin" -k 2>/dev/null || true
     rm -rf "$prefix"
     mkdir -p "$prefix"
     "$wine" wineboot --init >/dev/null 2>&1
     # Wait for the prefix's first start to settle before anything runs in it.
-    WINEPREFIX=$prefix "$wineserver_bin" -w
+    "$wineserver_bin" -w
     exit 0
 fi
 
-exec "$wine" "$@"
+# The prefix's server and desktop end with the program: the next run may have
+# another display.
+set +e
+"$wine" "$@"
+code=$?
+"$wineserver_bin" -k 2>/dev/null
+"$wineserver_bin" -w 2>/dev/null
+exit "$code"
