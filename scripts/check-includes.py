@@ -38,6 +38,7 @@ ENTRY_POINTS = {
     "platform/linux/qt/velora_main.cpp",
     "platform/win32/velora_main.cpp",
     "tools/kxreg_main.cpp",
+    "tools/resource_script_main.cpp",
 }
 
 # Folders whose headers live outside src/ but are named like ours.

@@ -1,8 +1,10 @@
 #include "app/server_registration.h"
 
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace kx {
 namespace {
@@ -201,6 +203,79 @@ std::string TypeLibFileBeside(const std::string& module_path) {
 std::string HelpDirectoryOf(const std::string& path) {
     const std::size_t separator = path.find_last_of("\\/:");
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+
+namespace {
+
+// A key of the script's text with the keys listed below it.
+struct ScriptNode {
+    std::string_view name;
+    const ScriptKey* key = nullptr;  // none for a parent the script only passes through
+    std::vector<std::unique_ptr<ScriptNode>> children;
+
+    ScriptNode& Child(std::string_view child_name) {
+        for (auto& child : children) {
+            if (child->name == child_name) return *child;
+        }
+        children.push_back(std::make_unique<ScriptNode>());
+        children.back()->name = child_name;
+        return *children.back();
+    }
+};
+
+// A quoted text of the registrar's language: each single quote doubled.
+std::string Quoted(std::string_view text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '\'') quoted += '\'';
+    }
+    return quoted + "'";
+}
+
+void Render(const ScriptNode& node, int depth, std::string& out) {
+    const std::string indent(static_cast<std::size_t>(depth), '\t');
+    out += indent;
+    if (node.key != nullptr && node.key->rule == KeyRule::NoRemove) out += "NoRemove ";
+    if (node.key != nullptr && node.key->rule == KeyRule::ForceRemove) out += "ForceRemove ";
+    out += Quoted(node.name);
+    std::vector<const ScriptValue*> named;
+    if (node.key != nullptr) {
+        for (const auto& value : node.key->values) {
+            if (!value) continue;
+            if (value->name.empty()) {
+                out += " = s " + Quoted(value->data);
+            } else {
+                named.push_back(&*value);
+            }
+        }
+    }
+    out += "\r\n";
+    if (named.empty() && node.children.empty()) return;
+    out += indent + "{\r\n";
+    for (const ScriptValue* value : named) {
+        out += indent + "\tval " + Quoted(value->name) + " = s " + Quoted(value->data) + "\r\n";
+    }
+    for (const auto& child : node.children) Render(*child, depth + 1, out);
+    out += indent + "}\r\n";
+}
+
+}  // namespace
+
+std::string RegistryScriptText(RegistryScript script) {
+    ScriptNode root;
+    for (const ScriptKey& key : ScriptKeys(script)) {
+        ScriptNode* node = &root;
+        for (std::string_view part : key.path) {
+            if (part.empty()) break;
+            node = &node->Child(part);
+        }
+        node->key = &key;
+    }
+    std::string out = "HKCR\r\n{\r\n";
+    for (const auto& child : root.children) Render(*child, 1, out);
+    return out + "}\r\n";
 }
 
 }  // namespace kx

@@ -71,6 +71,11 @@ private:
 // appended when the file name has none.
 std::string TypeLibFileBeside(const std::string& module_path);
 
+// The script in the system registrar's own language, as the executable
+// carries it among its resources: the same keys and values ApplyScript
+// writes, %MODULE% left for the registrar to replace.
+std::string RegistryScriptText(RegistryScript script);
+
 // The directory part of a path: everything up to its last "\", "/" or ":".
 std::string HelpDirectoryOf(const std::string& path);
 

@@ -11,12 +11,6 @@ namespace {
 constexpr std::uint32_t kChild = 0x40000000;
 constexpr std::uint32_t kVisibleBit = 0x10000000;
 
-// The atoms of the predefined classes, as a resource compiler writes them.
-constexpr std::uint16_t kButtonAtom = 0x0080;
-constexpr std::uint16_t kEditAtom = 0x0081;
-constexpr std::uint16_t kStaticAtom = 0x0082;
-constexpr std::uint16_t kComboBoxAtom = 0x0085;
-
 class Writer {
 public:
     void Word(std::uint16_t value) { words_.push_back(value); }
@@ -50,21 +44,6 @@ private:
     std::vector<std::uint16_t> words_;
 };
 
-std::uint16_t AtomOf(ControlKind kind) {
-    switch (kind) {
-        case ControlKind::PushButton:
-        case ControlKind::DefaultPushButton:
-        case ControlKind::AutoCheckBox:
-        case ControlKind::GroupBox: return kButtonAtom;
-        case ControlKind::Edit: return kEditAtom;
-        case ControlKind::DropDownList: return kComboBoxAtom;
-        case ControlKind::Static:
-        case ControlKind::WebBrowser: return kStaticAtom;
-        case ControlKind::ProgressBar: return 0;
-    }
-    return kStaticAtom;
-}
-
 }  // namespace
 
 std::u16string_view ControlClassName(ControlKind kind) {
@@ -72,14 +51,14 @@ std::u16string_view ControlClassName(ControlKind kind) {
         case ControlKind::PushButton:
         case ControlKind::DefaultPushButton:
         case ControlKind::AutoCheckBox:
-        case ControlKind::GroupBox: return u"Button";
-        case ControlKind::Edit: return u"Edit";
-        case ControlKind::DropDownList: return u"ComboBox";
-        case ControlKind::ProgressBar: return u"msctls_progress32";
+        case ControlKind::GroupBox: return u"BUTTON";
+        case ControlKind::Edit: return u"EDIT";
+        case ControlKind::DropDownList: return u"COMBOBOX";
+        case ControlKind::ProgressBar: return u"MSCTLS_PROGRESS32";
         case ControlKind::Static:
-        case ControlKind::WebBrowser: return u"Static";
+        case ControlKind::WebBrowser: return u"STATIC";
     }
-    return u"Static";
+    return u"STATIC";
 }
 
 std::uint32_t ControlKindStyle(ControlKind kind) {
@@ -126,12 +105,7 @@ std::vector<std::uint16_t> BuildDialogTemplate(const DialogTemplate& dialog) {
         out.Short(control.width);
         out.Short(control.height);
         out.Word(static_cast<std::uint16_t>(control.id));
-        if (const std::uint16_t atom = AtomOf(control.kind); atom != 0) {
-            out.Word(0xFFFF);
-            out.Word(atom);
-        } else {
-            out.Text(ControlClassName(control.kind));
-        }
+        out.Text(ControlClassName(control.kind));
         out.Text(control.kind == ControlKind::WebBrowser ? std::string_view() : control.text);
         out.Word(0);  // no creation data
     }

@@ -5,10 +5,10 @@
 //
 // Implements:
 //  - a DLGTEMPLATE in memory from the core's template data, with its
-//    controls' DLGITEMTEMPLATEs: the predefined classes by their atoms,
-//    the progress bar by its class name, texts converted from the ANSI code
-//    page, every item DWORD-aligned as the format demands. What it builds
-//    is what a resource compiler makes of the same dialog.
+//    controls' DLGITEMTEMPLATEs: every class by its name, texts converted
+//    from the ANSI code page, every item DWORD-aligned as the format
+//    demands. What it builds is, byte for byte, what the resource compiler
+//    makes of the script the build writes from the same data.
 //
 // Missing: the browser control's own class; its item is a placeholder
 // static the host replaces.

@@ -1,5 +1,6 @@
 #include "app/server_registration.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -220,6 +221,38 @@ TEST(ServerRegistrationPathsTest, TlbFileBesideTheExecutableAndHelpDirectory) {
         EXPECT_EQ(TypeLibFileBeside(c.path), c.tlb) << c.path;
         EXPECT_EQ(HelpDirectoryOf(c.path), c.help_directory) << c.path;
     }
+}
+
+}  // namespace
+}  // namespace kx
+
+namespace kx {
+namespace {
+
+TEST(RegistryScriptTextTest, TheScriptsReadAsTheRegistrarsLanguageWithTheSameEntries) {
+    EXPECT_EQ(RegistryScriptText(RegistryScript::Application),
+              "HKCR\r\n{\r\n"
+              "\tNoRemove 'AppID'\r\n\t{\r\n"
+              "\t\t'{362ACD01-8964-4B7C-A890-7EC8485A4083}' = s 'velora'\r\n"
+              "\t\t'velora.EXE'\r\n\t\t{\r\n"
+              "\t\t\tval 'AppID' = s '{362ACD01-8964-4B7C-A890-7EC8485A4083}'\r\n"
+              "\t\t}\r\n"
+              "\t}\r\n}\r\n");
+    const std::string text = RegistryScriptText(RegistryScript::Class);
+    for (const char* line : {
+             "\t'Velora.KXCommServices.1' = s 'KXCommServices Class'\r\n",
+             "\t\t'CurVer' = s 'Velora.KXCommServices.1'\r\n",
+             "\tNoRemove 'CLSID'\r\n",
+             "\t\tForceRemove '{EDD57D80-F4F6-11D3-8B9E-00105A18F13D}' = s 'KXCommServices Class'\r\n",
+             "\t\t\tval 'AppID' = s '{362ACD01-8964-4B7C-A890-7EC8485A4083}'\r\n",
+             "\t\t\t'LocalServer32' = s '%MODULE%'\r\n",
+             "\t\t\t'TypeLib' = s '{7929BA92-3AA7-42AE-B507-5D2C29816D89}'\r\n",
+         }) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+    }
+    // Every block closes what it opens.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '{') - std::count(text.begin(), text.end(), '}'),
+              0);
 }
 
 }  // namespace
