@@ -154,7 +154,7 @@ SEEDS = {
         "before-init": nul("WORD=x\r\n", "Checkers", "get", "", "WORD", "8", "set", "a", "b",
                            "end", "1", "init", "checkers", "info"),
         "buffers": nul("A=\r\nB=1234567\r\n", "G", "init", "G", "get", "", "A", "0", "get", "", "A", "1",
-                       "getnull", "B", "8", "getnull", "B", "0", "get", "s", "B", "65536", "get", "", "C", "4"),
+                       "getnull", "B", "8", "getnull", "B", "0", "get", "s", "B", "8192", "get", "", "C", "4"),
         "wide": nul("NAME\x80=v\r\n", "G", "init", wide("G\u0000tail"), "get", "", wide("NAME\u20ac"), "9",
                     "set", wide("\ud800x"), wide("\U0001f600"), "save", "http://h/f", "f.bin",
                     "refresh", "send", "log.txt", "cancel"),
