@@ -60,7 +60,25 @@ void CheckData(const kx::RegCommand& command) {
     KX_FUZZ_CHECK(kx::ParseRegTypeName(kx::RegTypeName(*type)) == type);
     const auto bytes = kx::EncodeRegData(*type, command.data.value_or(""),
                                          command.separator.value_or("\\0"));
-    if (bytes) (void)kx::FormatRegData(*type, *bytes);
+    if (!bytes) return;
+    const std::string shown = kx::FormatRegData(*type, *bytes);
+    // What a query shows of a number, a binary value or a text is what /d takes back.
+    switch (*type) {
+        case kx::RegType::Sz:
+        case kx::RegType::ExpandSz:
+            KX_FUZZ_CHECK(kx::EncodeRegData(*type, shown, "\\0") ==
+                          shown + std::string(1, '\0'));
+            KX_FUZZ_CHECK(shown == command.data.value_or("").substr(0, shown.size()));
+            break;
+        case kx::RegType::Dword:
+        case kx::RegType::Qword:
+        case kx::RegType::Binary:
+        case kx::RegType::None:
+            KX_FUZZ_CHECK(kx::EncodeRegData(*type, shown, "\\0") == bytes);
+            break;
+        default:
+            break;
+    }
 }
 
 }  // namespace

@@ -116,6 +116,17 @@ SEEDS = {
         "many-at": b"ftp://a@b@c:21",
         "empty-host": b"http://@:80",
     },
+    "fuzz_http_text": {
+        "url": b"http://console.kestrix.com/console.asp?x=1#top",
+        "url-port": b"HTTPS://[::1]:8443/a b/%41",
+        "url-bad-port": b"http://h:0/",
+        "url-control": b"http://h/\r\nX: y",
+        "headers": b"Content-Type: application/x-www-form-urlencoded\r\nX-Empty:\r\n\r\nA: b\tc\n",
+        "headers-bad": b"Bad Name: x\r\n",
+        "connect-to": b"console.kestrix.com:443:127.0.0.1:8443",
+        "connect-to-v6": b"[::1]:80:[fe80::1]:8080",
+        "path": b"dir/file name#1\x80.txt",
+    },
     "fuzz_form_encoding": {
         "plain": b"abc XYZ 123",
         "edges": b"wxyz_-.~!*'()",
