@@ -47,6 +47,16 @@ SEEDS = {
         "rank": nul("0", "200", "ERRORCODE=0\r\nRANK=30\r\nPERCENTILE=88\r\n", "", "5", "6", "player one"),
         "lone-cr": nul("0", "399", "A=1\rB=2\r\r\nC\r\n=D\r\n", "E=5", "  -12", "0x10"),
     },
+    "fuzz_login_reply": {
+        "accepted": nul("200", "ERRORCODE=0\r\nUSERID=1002\r\nSESSIONID=S-1\r\nMONITOR=1\r\n",
+                        "Max Power", "p&ss w"),
+        "no-session": nul("200", "ERRORCODE=0\r\nUSERID=7\r\n", "a", "b", "old\0", "pw", "1\0", "1\0"),
+        "long-id": nul("200", "ERRORCODE=0\r\nUSERID=" + "9" * 50 + "\r\n", "a", "b"),
+        "refused": nul("200", "ERRORCODE=2\r\nERRORTEXT=Wrong password\r\n", "a", "b"),
+        "server-error": nul("503", "ERRORCODE=0\r\nUSERID=1\r\n", "a", "b"),
+        "garbage": nul("200", "<html>", "", "", "x" * 80, "y" * 80, "yes", ""),
+        "stored-odd": nul("200", "ERRORCODE=1\r\n", "n", "p", "", "\0\0\0", "0", "\xff\xff"),
+    },
     "fuzz_registry_text": {
         "example": (b"KestrixRegistry 1\n; HKEY_LOCAL_MACHINE\n\n"
                     b"[Software\\Kestrix Inc.\\General\\Player]\n"
