@@ -19,36 +19,6 @@
 
 namespace {
 
-bool Unreserved(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'w') || (c >= 'A' && c <= 'Z');
-}
-
-bool UpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
-
-int HexValue(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
-
-// The strict reading of the alphabet: anything else is a fault of the encoder.
-bool Decode(std::string_view encoded, std::string* out) {
-    for (std::size_t i = 0; i < encoded.size(); ++i) {
-        const char c = encoded[i];
-        if (c == '+') {
-            *out += ' ';
-        } else if (Unreserved(c)) {
-            *out += c;
-        } else if (c == '%' && i + 2 < encoded.size() && UpperHex(encoded[i + 1]) &&
-                   UpperHex(encoded[i + 2])) {
-            const int byte = HexValue(encoded[i + 1]) * 16 + HexValue(encoded[i + 2]);
-            // A byte that may stay as it is must not be escaped.
-            if (Unreserved(static_cast<char>(byte)) || byte == ' ') return false;
-            *out += static_cast<char>(byte);
-            i += 2;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -56,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string encoded = kx::FormEncode(text);
     std::string decoded;
-    KX_FUZZ_CHECK(Decode(encoded, &decoded));
+    KX_FUZZ_CHECK(kx::fuzz::StrictFormDecode(encoded, &decoded));
     KX_FUZZ_CHECK(decoded == text);
     KX_FUZZ_CHECK(encoded.size() >= text.size() && encoded.size() <= 3 * text.size());
 

@@ -15,12 +15,14 @@
 //  - nothing but Initialize with the selected name, during a play, opens
 //    the other calls;
 //  - stored items are the texts given, cut as the services cut them;
-//  - one score only, and only after initialisation.
+//  - one score only, and only after initialisation;
+//  - the stored items' form data reads back to the same number of items.
 // Downloads never start: the internet port refuses to open, so no input
 // reaches the disk.
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/ansi_text.h"
@@ -154,5 +156,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             KX_FUZZ_CHECK(services.CancelCommand() != kx::kS_OK);
         }
     }
+    // The items go with the score as form data; they must read back as
+    // stored, so no item can slip another field into the post.
+    std::vector<std::pair<std::string, std::string>> pairs;
+    KX_FUZZ_CHECK(kx::fuzz::DecodeFormPairs(play.gameData.Serialize(), &pairs));
+    KX_FUZZ_CHECK(pairs.size() == play.gameData.Values().size());
     return 0;
 }

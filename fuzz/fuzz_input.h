@@ -9,6 +9,8 @@
 //  - FuzzWide: a field as UTF-16, from UTF-8 or, after a 0x01 lead byte,
 //    from loosely read UTF-8 that also carries lone surrogates and zeros;
 //  - FuzzNumber: a field's leading decimal digits, held at a limit;
+//  - StrictFormDecode, DecodeFormPairs: the service's reading of form data,
+//    refusing anything the console's encoder must not write;
 //  - KX_FUZZ_CHECK: fails the input whatever the build type.
 
 #include <cstddef>
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/common/utf16_text.h"
@@ -83,6 +86,53 @@ inline std::u16string FuzzWide(std::string_view field) {
     return LooseUtf8ToUtf16(field.substr(1));
 }
 
+// Reads the console's form encoding strictly: "+" is a space, "%XX" in
+// upper-case hex a byte, and only the unreserved alphabet stands as itself.
+// False on anything else, so that an encoder's slip shows.
+inline bool StrictFormDecode(std::string_view encoded, std::string* out) {
+    auto unreserved = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'w') || (c >= 'A' && c <= 'Z');
+    };
+    auto hex = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
+    out->clear();
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        const char c = encoded[i];
+        if (c == '+') {
+            *out += ' ';
+        } else if (unreserved(c)) {
+            *out += c;
+        } else if (c == '%' && i + 2 < encoded.size() && hex(encoded[i + 1]) >= 0 &&
+                   hex(encoded[i + 2]) >= 0) {
+            const char byte = static_cast<char>(hex(encoded[i + 1]) * 16 + hex(encoded[i + 2]));
+            // A byte that may stand as itself must not be escaped.
+            if (unreserved(byte) || byte == ' ') return false;
+            *out += byte;
+            i += 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Form data "k=v&k=v" back into its pairs, in order; false when malformed.
+inline bool DecodeFormPairs(std::string_view form, std::vector<std::pair<std::string, std::string>>* pairs) {
+    pairs->clear();
+    if (form.empty()) return true;
+    for (const std::string_view field : Fields(form, '&')) {
+        const std::size_t equals = field.find('=');
+        if (equals == std::string_view::npos) return false;
+        std::string key;
+        std::string value;
+        if (!StrictFormDecode(field.substr(0, equals), &key) ||
+            !StrictFormDecode(field.substr(equals + 1), &value)) {
+            return false;
+        }
+        pairs->emplace_back(std::move(key), std::move(value));
+    }
+    return true;
+}
+
 // Non-digits end the number; no digits give `fallback`.
 inline std::uint64_t FuzzNumber(std::string_view field, std::uint64_t limit,
                                 std::uint64_t fallback = 0) {
@@ -104,5 +154,6 @@ inline std::uint64_t FuzzNumber(std::string_view field, std::uint64_t limit,
 
 }  // namespace kx::fuzz
 
-#define KX_FUZZ_CHECK(condition) \
-    ((condition) ? static_cast<void>(0) : ::kx::fuzz::CheckFailed(#condition, __FILE__, __LINE__))
+// Variadic, so that a condition with template commas needs no parentheses.
+#define KX_FUZZ_CHECK(...) \
+    ((__VA_ARGS__) ? static_cast<void>(0) : ::kx::fuzz::CheckFailed(#__VA_ARGS__, __FILE__, __LINE__))

@@ -9,11 +9,14 @@
 //  - the verdict agrees with what the record holds (ERRORCODE, ERRORTEXT);
 //  - a failed exchange leaves nothing of any earlier reply behind;
 //  - appending a text parses as the two texts joined;
-//  - the record's form data stays in the form alphabet;
+//  - the record's form data stays in the form alphabet and reads back to
+//    its pairs;
 //  - the play's ids follow the leading-integer rule.
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/key_value_store.h"
 #include "base/leading_integer.h"
@@ -26,22 +29,17 @@ namespace {
 
 using kx::fuzz::Fields;
 
-bool InFormAlphabet(const std::string& text) {
-    for (const char c : text) {
-        const bool plain = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'w') ||
-                           (c >= 'A' && c <= 'Z') || c == '+' || c == '%' || c == '=' || c == '&';
-        if (!plain) return false;
-    }
-    return true;
-}
-
 void CheckRecord(const kx::KeyValueStore& record) {
     for (const auto& [key, value] : record.Values()) {
         KX_FUZZ_CHECK(key.find('\r') == std::string::npos);
         KX_FUZZ_CHECK(key.find('=') == std::string::npos);
         KX_FUZZ_CHECK(value.find('\r') == std::string::npos);
     }
-    KX_FUZZ_CHECK(InFormAlphabet(record.Serialize()));
+    // The form data reads back to the record's pairs, in key order.
+    std::vector<std::pair<std::string, std::string>> pairs;
+    KX_FUZZ_CHECK(kx::fuzz::DecodeFormPairs(record.Serialize(), &pairs));
+    KX_FUZZ_CHECK(pairs == std::vector<std::pair<std::string, std::string>>(record.Values().begin(),
+                                                                              record.Values().end()));
 }
 
 }  // namespace
