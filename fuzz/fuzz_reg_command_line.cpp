@@ -9,19 +9,24 @@
 //  - any line is parsed or refused with a reason, never half taken;
 //  - key names read back to the same key name;
 //  - value data given with /d is encoded or refused, and shown again;
-//  - the tool ends every command with 0 or 1, whatever it was given.
+//  - the tool ends every command with 0 or 1, whatever it was given;
+//  - a value add stored holds exactly the bytes its switches encode, and an
+//    exported file reads back to the key as stored.
 
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "fuzz_input.h"
 #include "platform/common/memory_registry.h"
+#include "platform/common/registry_text.h"
 #include "tools/reg_command_line.h"
 #include "tools/reg_data.h"
 #include "tools/reg_tool.h"
@@ -81,6 +86,44 @@ void CheckData(const kx::RegCommand& command) {
     }
 }
 
+kx::Hive HiveOf(const kx::RegKeyName& name) {
+    return name.root == kx::kHKeyClassesRoot ? kx::Hive::ClassesRoot : kx::Hive::LocalMachine;
+}
+
+// A value add stored: exactly the bytes /t, /d and /s encode.
+void CheckAdded(kx::MemoryRegistry& registry, const kx::RegCommand& command) {
+    if (command.selection == kx::ValueSelection::Key) return;
+    const auto key = kx::ParseRegKeyName(command.key);
+    KX_FUZZ_CHECK(key.has_value());
+    kx::KeyPath path;
+    KX_FUZZ_CHECK(kx::ParseKeyPath(key->sub_key, &path) == kx::kErrorSuccess);
+    const kx::RegKeyNode* node = registry.tree(HiveOf(*key)).Find(path);
+    KX_FUZZ_CHECK(node != nullptr);
+    const std::string name = command.selection == kx::ValueSelection::Named ? command.value_name : "";
+    const kx::RegValue* value = node->FindValue(name);
+    KX_FUZZ_CHECK(value != nullptr);
+    const auto type = kx::ParseRegTypeName(command.type.value_or("REG_SZ"));
+    KX_FUZZ_CHECK(type == value->type);
+    KX_FUZZ_CHECK(kx::EncodeRegData(*type, command.data.value_or(""),
+                                    command.separator.value_or("\\0")) == value->data);
+}
+
+// An exported file reads back to the key as stored, path and all.
+void CheckExported(kx::MemoryRegistry& registry, const kx::RegCommand& command) {
+    std::ifstream file(command.file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const kx::HiveTextParse parsed = kx::ParseHiveText(text);
+    KX_FUZZ_CHECK(!parsed.error);
+    const auto key = kx::ParseRegKeyName(command.key);
+    KX_FUZZ_CHECK(key.has_value());
+    kx::KeyPath path;
+    kx::ParseKeyPath(key->sub_key, &path);
+    const kx::RegKeyNode* stored = registry.tree(HiveOf(*key)).Find(path);
+    const kx::RegKeyNode* exported = parsed.tree.Find(path);
+    KX_FUZZ_CHECK(stored != nullptr && exported != nullptr);
+    KX_FUZZ_CHECK(stored->values == exported->values && stored->subkeys == exported->subkeys);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -111,6 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ostringstream err;
         const int code = kx::RunRegTool(registry, args, kx::RegToolStreams{in, out, err});
         KX_FUZZ_CHECK(code == 0 || code == 1);
+        if (code != 0) continue;
+        if (command.verb == kx::RegVerb::Add) CheckAdded(registry, command);
+        if (command.verb == kx::RegVerb::Export) CheckExported(registry, command);
     }
     return 0;
 }

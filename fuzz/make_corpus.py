@@ -57,6 +57,22 @@ SEEDS = {
         "garbage": nul("200", "<html>", "", "", "x" * 80, "y" * 80, "yes", ""),
         "stored-odd": nul("200", "ERRORCODE=1\r\n", "n", "p", "", "\0\0\0", "0", "\xff\xff"),
     },
+    "fuzz_registration_reply": {
+        # status, body, 11 typed fields, then state, country and "heard about" indexes
+        "created": nul("200", "ERRORCODE=0\r\n", "newbie", "pw1", "pw1", "newbie@mail.example", "New",
+                       "Bie", "1 Main St", "", "Austin", "", "78701", "44", "0", "1"),
+        "refused": nul("200", "ERRORCODE=5\r\nERRORTEXT=Name taken\r\n", "taken", "p&w", "p&w",
+                       "a@b.c", "A", "B", "C", "D", "E", "", "1", "3", "0", "0"),
+        "other-state": nul("200", "ERRORCODE=0\r\n", "x y", "PASSWORD=1", "PASSWORD=1", "\"q\"@d.e",
+                           "F", "L", "A", "", "C", "Bavaria", "8", "0", "5", "2"),
+        "long-name": nul("200", "ERRORCODE=0\r\n", "n" * 70, "p" * 70, "p" * 70, "a@b.c", "F", "L", "A", "",
+                         "C", "", "1", "1", "0", "0"),
+        "invalid": nul("200", "ERRORCODE=0\r\n", "bad@name", "p", "q"),
+        "server-error": nul("500", "", "newbie", "pw1", "pw1", "n@m.x", "N", "B", "1", "", "A", "", "7",
+                            "2", "0"),
+        "no-code": nul("200", "<html>", "newbie", "\x80\xff", "\x80\xff", "n@m.x", "N", "B", "1", "",
+                       "A", "", "7", "2", "0"),
+    },
     "fuzz_registry_text": {
         "example": (b"KestrixRegistry 1\n; HKEY_LOCAL_MACHINE\n\n"
                     b"[Software\\Kestrix Inc.\\General\\Player]\n"
