@@ -1,8 +1,10 @@
 # The two commands a fresh Debian machine needs:
 #   make test   builds everything, runs every test, then the unit tests again
 #               under AddressSanitizer and UndefinedBehaviorSanitizer, the
-#               threaded parts under ThreadSanitizer, and cross-compiles the
-#               console for Windows and runs its Windows tests under Wine.
+#               threaded parts under ThreadSanitizer, the fuzz targets over
+#               their corpora, and cross-compiles the console for Windows and
+#               runs its Windows tests under Wine.
+#   make fuzz   fuzzes every parser of outside input, FUZZ_SECONDS each.
 #   make demo   runs the console against the bundled demo service.
 
 JOBS ?= $(shell nproc)
@@ -10,7 +12,7 @@ JOBS ?= $(shell nproc)
 # The configurations live in CMakePresets.json; each has its own folder.
 BUILD := build
 
-.PHONY: all deps build test test-main test-sanitize test-thread test-windows demo screenshots bench-console bench-play clean
+.PHONY: all deps build test test-main test-sanitize test-thread test-fuzz fuzz test-windows demo screenshots bench-console bench-play clean
 
 all: build
 
@@ -36,6 +38,20 @@ test-thread: deps
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan -j $(JOBS)
 
+# The parsers' fuzz targets (fuzz/README.md), built with clang: each replays
+# its committed corpus, then fuzzes for FUZZ_TEST_SECONDS.
+FUZZ_TEST_SECONDS ?= 10
+test-fuzz: deps
+	cmake --preset fuzz -DKX_FUZZ_SECONDS=$(FUZZ_TEST_SECONDS)
+	cmake --build --preset fuzz -j $(JOBS)
+	ctest --preset fuzz -j $(JOBS)
+
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	fuzz/run_all.sh build-fuzz $(FUZZ_SECONDS)
+
 # Built with mingw-w64 and run under Wine, in a prefix made fresh for the run
 # inside build-mingw (nothing of the user's own Wine is touched).
 test-windows: deps
@@ -43,7 +59,7 @@ test-windows: deps
 	cmake --build --preset mingw -j $(JOBS)
 	ctest --preset mingw
 
-test: test-main test-sanitize test-thread test-windows
+test: test-main test-sanitize test-thread test-fuzz test-windows
 	@echo "All tests passed, the Windows ones under Wine."
 
 demo: deps
@@ -73,4 +89,4 @@ bench-play: build
 	    --game $(BUILD)/sdk/samples/wordmaze/kx-wordmaze
 
 clean:
-	rm -rf build build-asan build-tsan build-mingw
+	rm -rf build build-asan build-tsan build-mingw build-fuzz

@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake make ninja-build pkg-config
+    clang libclang-rt-14-dev
     googletest libgtest-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev nsis
     libcurl4-openssl-dev
