@@ -39,7 +39,7 @@ bool IsValidKeyName(std::string_view name) {
 }
 
 bool IsValidValueName(std::string_view name) {
-    return name.size() <= kMaxRegNameLength && !HasByte(name, '\0');
+    return name.size() <= kMaxRegValueNameLength && !HasByte(name, '\0');
 }
 
 long ParseKeyPath(std::string_view text, KeyPath* path) {

@@ -22,6 +22,10 @@ bool RootHive(RegKeyHandle key, Hive* hive) {
         *hive = Hive::ClassesRoot;
         return true;
     }
+    if (key == kHKeyCurrentUser) {
+        *hive = Hive::CurrentUser;
+        return true;
+    }
     return false;
 }
 
