@@ -13,6 +13,12 @@
 namespace kx {
 namespace {
 
+RegistryRules RulesOfThisSystem() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const bool wine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    return wine ? RegistryRules::Wine : RegistryRules::Windows;
+}
+
 std::string ScratchPath() { return "Software\\KxContract" + std::to_string(GetCurrentProcessId()); }
 
 class Win32Backend {
@@ -36,6 +42,7 @@ public:
     Registry& registry() { return store_; }
     std::vector<RegKeyHandle> roots() { return roots_; }
     std::size_t OpenKeyCount() { return store_.OpenKeyCount() - roots_.size(); }
+    RegistryRules rules() { return RulesOfThisSystem(); }
 
 private:
     static constexpr RegKeyHandle kHives[] = {kHKeyLocalMachine, kHKeyCurrentUser};
@@ -67,6 +74,29 @@ TEST(WinRegistry, ScratchKeysAreRemovedAndNoHandleStaysOpen) {
         EXPECT_EQ(registry.OpenKey(hive, ScratchPath(), RegAccess::Read, key.put()), kErrorFileNotFound);
     }
     EXPECT_EQ(registry.OpenKeyCount(), 0u);
+}
+
+// Why the contract's writes are followed by a byte that is not zero: a text
+// without its terminator gains one when the byte after its data is zero.
+TEST(WinRegistry, ATextWithoutTerminatorGainsTheZeroByteAfterIt) {
+    Win32Backend backend;
+    Registry& registry = backend.registry();
+    struct Case {
+        std::string memory;  // the value's byte, then the byte after it
+        std::string stored;
+    };
+    const std::vector<Case> cases = {{std::string("1\0", 2), std::string("1\0", 2)}, {"1#", "1"}};
+    for (const Case& c : cases) {
+        UniqueRegKey key(registry);
+        ASSERT_EQ(registry.OpenKey(backend.roots().front(), "", RegAccess::AllAccess, key.put()), kErrorSuccess);
+        ASSERT_EQ(registry.SetValue(key.get(), "T", RegType::Sz,
+                                    reinterpret_cast<const std::uint8_t*>(c.memory.data()), 1),
+                  kErrorSuccess);
+        std::uint8_t buffer[8] = {};
+        std::uint32_t size = sizeof buffer;
+        ASSERT_EQ(registry.QueryValue(key.get(), "T", nullptr, buffer, &size), kErrorSuccess);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer), size), c.stored);
+    }
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ struct MemoryBackend {
     Registry& registry() { return store; }
     std::vector<RegKeyHandle> roots() { return StoreRoots(); }
     std::size_t OpenKeyCount() { return store.OpenKeyCount(); }
+    RegistryRules rules() { return RegistryRules::Windows; }
 };
 
 struct FileBackend {
@@ -29,6 +30,7 @@ struct FileBackend {
     Registry& registry() { return store; }
     std::vector<RegKeyHandle> roots() { return StoreRoots(); }
     std::size_t OpenKeyCount() { return store.OpenKeyCount(); }
+    RegistryRules rules() { return RegistryRules::Windows; }
 };
 
 class BackendNames {
