@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "base/own_settings.h"
 #include "base/registry_paths.h"
 
 namespace kx {
@@ -13,21 +14,20 @@ namespace {
 // Reads a text value into a field. The value goes through a zeroed buffer of
 // the field's size, so a value without a terminator is cut one byte short of
 // the field and a missing or longer value leaves the field as it was.
-void ReadTextValue(Registry& registry, RegKeyHandle key, std::string_view name, char* field,
-                   std::size_t size) {
+void ReadTextValue(OwnSettingsReader& key, std::string_view name, char* field, std::size_t size) {
     std::array<std::uint8_t, kUserTextSize> buffer{};
     auto length = static_cast<std::uint32_t>(std::min(size, buffer.size()));
-    if (registry.QueryValue(key, name, nullptr, buffer.data(), &length) != kErrorSuccess) return;
+    if (key.QueryValue(name, nullptr, buffer.data(), &length) != kErrorSuccess) return;
     CopyToField(field, size,
                 std::string_view(reinterpret_cast<const char*>(buffer.data()), length));
 }
 
 // Reads a "1"/"0" flag into a two-byte buffer that starts zeroed: anything
 // that is missing, longer than two bytes or not starting with '1' is off.
-bool ReadFlagValue(Registry& registry, RegKeyHandle key, std::string_view name) {
+bool ReadFlagValue(OwnSettingsReader& key, std::string_view name) {
     std::array<std::uint8_t, 2> buffer{};
     std::uint32_t length = buffer.size();
-    registry.QueryValue(key, name, nullptr, buffer.data(), &length);
+    key.QueryValue(name, nullptr, buffer.data(), &length);
     return buffer[0] == '1';
 }
 
@@ -63,15 +63,12 @@ std::string_view FieldText(const char* field, std::size_t size) {
 
 void KXUserInfo::LoadCredentials(Registry& registry) {
     bLoggedIn = 0;
-    UniqueRegKey key(registry);
-    if (registry.OpenKey(kHKeyLocalMachine, kPlayerKey, RegAccess::Read, key.put()) !=
-        kErrorSuccess) {
-        return;
-    }
-    ReadTextValue(registry, key.get(), "Username", szUserName, sizeof szUserName);
-    if (ReadFlagValue(registry, key.get(), "Savepwd")) {
+    OwnSettingsReader key(registry, kPlayerKey);
+    if (!key.Opened()) return;
+    ReadTextValue(key, "Username", szUserName, sizeof szUserName);
+    if (ReadFlagValue(key, "Savepwd")) {
         bSavePassword = 1;
-        ReadTextValue(registry, key.get(), "password", szPassword, sizeof szPassword);
+        ReadTextValue(key, "password", szPassword, sizeof szPassword);
     } else {
         bSavePassword = 0;
     }
@@ -79,20 +76,14 @@ void KXUserInfo::LoadCredentials(Registry& registry) {
 
 void KXUserInfo::LoadSoundOption(Registry& registry) {
     bLoggedIn = 0;
-    UniqueRegKey key(registry);
-    if (registry.OpenKey(kHKeyLocalMachine, kPlayerKey, RegAccess::Read, key.put()) !=
-        kErrorSuccess) {
-        return;
-    }
-    bPlaySounds = ReadFlagValue(registry, key.get(), "PlaySounds") ? 1 : 0;
+    OwnSettingsReader key(registry, kPlayerKey);
+    if (!key.Opened()) return;
+    bPlaySounds = ReadFlagValue(key, "PlaySounds") ? 1 : 0;
 }
 
 void KXUserInfo::SaveCredentials(Registry& registry) const {
     UniqueRegKey key(registry);
-    if (registry.CreateKey(kHKeyLocalMachine, kPlayerKey, RegAccess::Write, key.put()) !=
-        kErrorSuccess) {
-        return;
-    }
+    if (CreateOwnSettingsKey(registry, kPlayerKey, &key) != kErrorSuccess) return;
     WriteField(registry, key.get(), "Username", szUserName, sizeof szUserName);
     if (bSavePassword == 1) {
         WriteField(registry, key.get(), "Password", szPassword, sizeof szPassword);
@@ -105,10 +96,7 @@ void KXUserInfo::SaveCredentials(Registry& registry) const {
 
 void KXUserInfo::SaveSoundOption(Registry& registry) const {
     UniqueRegKey key(registry);
-    if (registry.CreateKey(kHKeyLocalMachine, kPlayerKey, RegAccess::Write, key.put()) !=
-        kErrorSuccess) {
-        return;
-    }
+    if (CreateOwnSettingsKey(registry, kPlayerKey, &key) != kErrorSuccess) return;
     WriteFlag(registry, key.get(), "PlaySounds", bPlaySounds == 1);
 }
 

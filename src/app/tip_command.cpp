@@ -5,6 +5,7 @@
 
 #include "base/captions.h"
 #include "base/leading_integer.h"
+#include "base/own_settings.h"
 #include "base/registry_paths.h"
 #include "app/tip_dialog.h"
 
@@ -17,23 +18,16 @@ constexpr std::uint32_t kSuppressionReadSize = 25;
 constexpr std::uint8_t kSuppressedData[] = {'1', '\0'};
 
 bool IsSuppressed(Registry& registry, const std::string& tip_name) {
-    UniqueRegKey key(registry);
-    if (registry.OpenKey(kHKeyLocalMachine, kTipsKey, RegAccess::Read, key.put()) !=
-        kErrorSuccess) {
-        return false;
-    }
+    OwnSettingsReader key(registry, kTipsKey);
     std::uint8_t data[kSuppressionReadSize];
     std::uint32_t size = kSuppressionReadSize;
-    return registry.QueryValue(key.get(), tip_name, nullptr, data, &size) == kErrorSuccess;
+    return key.QueryValue(tip_name, nullptr, data, &size) == kErrorSuccess;
 }
 
 void Suppress(Registry& registry, const std::string& tip_name) {
     UniqueRegKey key(registry);
     // A choice that cannot be stored is simply not remembered.
-    if (registry.CreateKey(kHKeyLocalMachine, kTipsKey, RegAccess::Write, key.put()) !=
-        kErrorSuccess) {
-        return;
-    }
+    if (CreateOwnSettingsKey(registry, kTipsKey, &key) != kErrorSuccess) return;
     registry.SetValue(key.get(), tip_name, RegType::Sz, kSuppressedData,
                       static_cast<std::uint32_t>(sizeof kSuppressedData));
 }

@@ -1,7 +1,9 @@
 #pragma once
 
-// Where the console keeps its settings, all under HKEY_LOCAL_MACHINE. The
-// spellings are the ones installers and support staff already use.
+// Where the console keeps its settings. The spellings are the ones installers
+// and support staff already use. The player and tips keys hold the console's
+// own values (see own_settings.h for their root); the others are written by
+// installers under HKEY_LOCAL_MACHINE.
 
 #include <string_view>
 

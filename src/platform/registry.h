@@ -27,6 +27,7 @@ inline constexpr long kErrorFileNotFound = 2;
 inline constexpr long kErrorAccessDenied = 5;
 inline constexpr long kErrorInvalidHandle = 6;
 inline constexpr long kErrorInvalidParameter = 87;
+inline constexpr long kErrorBadPathname = 161;
 inline constexpr long kErrorMoreData = 234;
 inline constexpr long kErrorNoMoreItems = 259;
 inline constexpr long kErrorBadDatabase = 1009;  // ERROR_BADDB: the hive cannot be read
@@ -35,11 +36,12 @@ inline constexpr long kErrorKeyDeleted = 1018;
 // An open key. Values up to 0xFFFFFFFF are predefined roots, as in Win32.
 using RegKeyHandle = std::uintptr_t;
 inline constexpr RegKeyHandle kHKeyClassesRoot = 0x80000000u;
+inline constexpr RegKeyHandle kHKeyCurrentUser = 0x80000001u;
 inline constexpr RegKeyHandle kHKeyLocalMachine = 0x80000002u;
 inline constexpr RegKeyHandle kNullKey = 0;
 
 inline bool IsPredefinedKey(RegKeyHandle key) {
-    return key == kHKeyClassesRoot || key == kHKeyLocalMachine;
+    return key == kHKeyClassesRoot || key == kHKeyCurrentUser || key == kHKeyLocalMachine;
 }
 
 enum class RegAccess : std::uint32_t {
@@ -58,8 +60,10 @@ enum class RegType : std::uint32_t {
     Qword = 11,
 };
 
-// Longest key or value name, as Windows allows.
+// Longest key name, as Windows allows.
 inline constexpr std::size_t kMaxRegNameLength = 255;
+// Longest value name: Windows allows far longer value names than key names.
+inline constexpr std::size_t kMaxRegValueNameLength = 16383;
 
 class Registry {
 public:

@@ -133,6 +133,9 @@ std::optional<RegKeyName> ParseRegKeyName(std::string_view text) {
     if (root == "hklm" || root == "hkey_local_machine") {
         name.root = kHKeyLocalMachine;
         name.root_name = "HKEY_LOCAL_MACHINE";
+    } else if (root == "hkcu" || root == "hkey_current_user") {
+        name.root = kHKeyCurrentUser;
+        name.root_name = "HKEY_CURRENT_USER";
     } else if (root == "hkcr" || root == "hkey_classes_root") {
         name.root = kHKeyClassesRoot;
         name.root_name = "HKEY_CLASSES_ROOT";

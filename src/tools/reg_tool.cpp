@@ -23,7 +23,8 @@ constexpr std::string_view kUsage =
     "  kxreg export KEY File [/y]\n"
     "  kxreg import ROOT File\n"
     "\n"
-    "KEY is ROOT[\\SubKey], ROOT one of HKLM, HKEY_LOCAL_MACHINE, HKCR, HKEY_CLASSES_ROOT.\n"
+    "KEY is ROOT[\\SubKey], ROOT one of HKLM, HKEY_LOCAL_MACHINE, HKCU, HKEY_CURRENT_USER,\n"
+    "HKCR, HKEY_CLASSES_ROOT.\n"
     "Type is REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD,\n"
     "REG_BINARY or REG_NONE. Switches may also start with '-'.\n";
 
@@ -63,7 +64,7 @@ public:
         }
         const std::optional<RegKeyName> key = ParseRegKeyName(command.key);
         if (!key || (command.verb == RegVerb::Import && !key->sub_key.empty())) {
-            return Error(command.verb == RegVerb::Import ? "Import needs a root key, HKLM or HKCR."
+            return Error(command.verb == RegVerb::Import ? "Import needs a root key, HKLM, HKCU or HKCR."
                                                          : "Invalid key name.");
         }
         switch (command.verb) {

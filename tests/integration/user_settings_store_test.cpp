@@ -60,8 +60,8 @@ TEST_F(UserSettingsStoreTest, SettingsSavedByOneRunAreLoadedByTheNext) {
     EXPECT_STREQ(info.szPassword, "p=w&rd");
     EXPECT_EQ(info.bSavePassword, 1);
     EXPECT_EQ(info.bPlaySounds, 1);
-    EXPECT_EQ(test::GetValue(registry, kPlayerKey, "username")->size(), kUserTextSize);
-    EXPECT_EQ(test::GetValue(registry, kPlayerKey, "savepwd"), test::Sz("1"));
+    EXPECT_EQ(test::GetValue(registry, kPlayerKey, "username", kHKeyCurrentUser)->size(), kUserTextSize);
+    EXPECT_EQ(test::GetValue(registry, kPlayerKey, "savepwd", kHKeyCurrentUser), test::Sz("1"));
 }
 
 TEST_F(UserSettingsStoreTest, ForgettingThePasswordStoresAnEmptyValue) {
@@ -74,7 +74,7 @@ TEST_F(UserSettingsStoreTest, ForgettingThePasswordStoresAnEmptyValue) {
     info.bSavePassword = 0;
     info.SaveCredentials(registry);
 
-    EXPECT_EQ(test::GetValue(registry, kPlayerKey, "Password"), "");
+    EXPECT_EQ(test::GetValue(registry, kPlayerKey, "Password", kHKeyCurrentUser), "");
     EXPECT_EQ(HiveText().find("secret"), std::string::npos) << HiveText();
 
     FileRegistry next(dir_.string());

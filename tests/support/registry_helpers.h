@@ -12,16 +12,17 @@
 
 namespace kx::test {
 
-// Creates the key under HKEY_LOCAL_MACHINE; true when it exists afterwards.
-bool CreateKey(Registry& registry, std::string_view path);
+// Creates the key, by default under HKEY_LOCAL_MACHINE; true when it exists afterwards.
+bool CreateKey(Registry& registry, std::string_view path, RegKeyHandle root = kHKeyLocalMachine);
 
 // Stores exactly the bytes of `data` (pass the terminating zero yourself).
 void SetValue(Registry& registry, std::string_view path, std::string_view name,
-              std::string_view data, RegType type = RegType::Sz);
+              std::string_view data, RegType type = RegType::Sz,
+              RegKeyHandle root = kHKeyLocalMachine);
 
 // The value's exact bytes, or nothing when the key or value is missing.
 std::optional<std::string> GetValue(Registry& registry, std::string_view path,
-                                    std::string_view name);
+                                    std::string_view name, RegKeyHandle root = kHKeyLocalMachine);
 
 // A text with its terminating zero, as RegSetValueExA callers store texts.
 inline std::string Sz(std::string_view text) {

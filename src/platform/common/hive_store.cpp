@@ -3,7 +3,15 @@
 namespace kx {
 
 std::string_view HiveName(Hive hive) {
-    return hive == Hive::ClassesRoot ? "HKEY_CLASSES_ROOT" : "HKEY_LOCAL_MACHINE";
+    switch (hive) {
+    case Hive::ClassesRoot:
+        return "HKEY_CLASSES_ROOT";
+    case Hive::CurrentUser:
+        return "HKEY_CURRENT_USER";
+    case Hive::LocalMachine:
+        break;
+    }
+    return "HKEY_LOCAL_MACHINE";
 }
 
 }  // namespace kx

@@ -19,7 +19,7 @@ namespace kx {
 // ERROR_REGISTRY_IO_FAILED: a hive could not be written.
 inline constexpr long kErrorRegistryIoFailed = 1016;
 
-enum class Hive { LocalMachine, ClassesRoot };
+enum class Hive { LocalMachine, ClassesRoot, CurrentUser };
 
 // The predefined key's Win32 name, e.g. "HKEY_LOCAL_MACHINE".
 std::string_view HiveName(Hive hive);

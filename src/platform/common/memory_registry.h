@@ -20,7 +20,8 @@ public:
     long Update(Hive hive, const HiveWriter& writer) override;
 
     RegistryTree& tree(Hive hive) {
-        return hive == Hive::ClassesRoot ? classes_root_ : local_machine_;
+        if (hive == Hive::ClassesRoot) return classes_root_;
+        return hive == Hive::CurrentUser ? current_user_ : local_machine_;
     }
 
     // kErrorSuccess lets operations through again.
@@ -30,6 +31,7 @@ public:
 private:
     RegistryTree local_machine_;
     RegistryTree classes_root_;
+    RegistryTree current_user_;
     long read_error_ = kErrorSuccess;
     long write_error_ = kErrorSuccess;
 };

@@ -2,14 +2,27 @@
 
 #include <algorithm>
 
-#include "base/ascii.h"
+#include "base/ansi_text.h"
 
 namespace kx {
 namespace {
 
-// Folds to upper case as Windows does, which decides where '_' and the other
-// characters between 'Z' and 'a' sort.
-char FoldCase(char c) { return ToUpperAscii(c); }
+// Folds to upper case as Windows does, on the UTF-16 unit of the byte's
+// Windows-1252 character: that decides where '_' and the other characters
+// between 'Z' and 'a' sort, and which accented letters match.
+char16_t FoldCase(char c) {
+    const char16_t unit = AnsiToWideChar(c);
+    if (unit >= u'a' && unit <= u'z') return static_cast<char16_t>(unit - 0x20);
+    // Latin-1's small letters, the division sign excepted.
+    if (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7) return static_cast<char16_t>(unit - 0x20);
+    switch (unit) {
+        case 0xFF: return 0x178;   // y diaeresis
+        case 0x161: return 0x160;  // s caron
+        case 0x153: return 0x152;  // ligature oe
+        case 0x17E: return 0x17D;  // z caron
+        default: return unit;
+    }
+}
 
 bool HasByte(std::string_view text, char c) {
     return text.find(c) != std::string_view::npos;
@@ -24,9 +37,8 @@ bool NamesEqual(std::string_view a, std::string_view b) {
 int CompareNames(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        // Compare as unsigned bytes so the order does not depend on char's signedness.
-        const auto x = static_cast<unsigned char>(FoldCase(a[i]));
-        const auto y = static_cast<unsigned char>(FoldCase(b[i]));
+        const char16_t x = FoldCase(a[i]);
+        const char16_t y = FoldCase(b[i]);
         if (x != y) return x < y ? -1 : 1;
     }
     if (a.size() == b.size()) return 0;
@@ -39,7 +51,7 @@ bool IsValidKeyName(std::string_view name) {
 }
 
 bool IsValidValueName(std::string_view name) {
-    return name.size() <= kMaxRegNameLength && !HasByte(name, '\0');
+    return name.size() <= kMaxRegValueNameLength && !HasByte(name, '\0');
 }
 
 long ParseKeyPath(std::string_view text, KeyPath* path) {
@@ -59,6 +71,17 @@ long ParseKeyPath(std::string_view text, KeyPath* path) {
     }
     *path = std::move(parts);
     return kErrorSuccess;
+}
+
+long ParseSubKeyPath(std::string_view text, KeyPath* path) {
+    if (!text.empty() && text.front() == '\\') return kErrorBadPathname;
+    std::string collapsed;
+    collapsed.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\\' && !collapsed.empty() && collapsed.back() == '\\') continue;
+        collapsed += c;
+    }
+    return ParseKeyPath(collapsed, path);
 }
 
 std::string JoinKeyPath(const KeyPath& path) {

@@ -30,8 +30,9 @@ inline constexpr std::size_t kMaxValueBytes = 1024 * 1024;
 // The key names from a hive's root down to one key.
 using KeyPath = std::vector<std::string>;
 
-// ASCII-only case folding: the contract matches letters A-Z without regard to
-// case and leaves every other byte (e.g. Windows-1252 letters) as it is.
+// Names match without regard to case and sort as Windows sorts them: each
+// byte is read as its Windows-1252 character and folded to upper case, so
+// "\xe9" (e acute) matches "\xc9" and '_' sorts after 'Z'.
 bool NamesEqual(std::string_view a, std::string_view b);
 int CompareNames(std::string_view a, std::string_view b);
 
@@ -43,6 +44,11 @@ bool IsValidValueName(std::string_view name);
 // backslash (an empty component) and any invalid name give
 // kErrorInvalidParameter.
 long ParseKeyPath(std::string_view text, KeyPath* path);
+
+// A sub-key as the Win32 calls read it: a leading backslash gives
+// kErrorBadPathname, and a run of backslashes inside or at the end counts as
+// one. Otherwise as ParseKeyPath.
+long ParseSubKeyPath(std::string_view text, KeyPath* path);
 
 std::string JoinKeyPath(const KeyPath& path);
 

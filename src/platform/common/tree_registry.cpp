@@ -13,6 +13,10 @@ constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
 constexpr std::uint32_t kAllRights = 0xFFFFFFFFu;
 
+bool IsTextType(RegType type) {
+    return type == RegType::Sz || type == RegType::ExpandSz || type == RegType::MultiSz;
+}
+
 bool RootHive(RegKeyHandle key, Hive* hive) {
     if (key == kHKeyLocalMachine) {
         *hive = Hive::LocalMachine;
@@ -20,6 +24,10 @@ bool RootHive(RegKeyHandle key, Hive* hive) {
     }
     if (key == kHKeyClassesRoot) {
         *hive = Hive::ClassesRoot;
+        return true;
+    }
+    if (key == kHKeyCurrentUser) {
+        *hive = Hive::CurrentUser;
         return true;
     }
     return false;
@@ -53,7 +61,7 @@ long TreeRegistry::ResolvePath(RegKeyHandle parent, std::string_view sub_key,
     long status = Resolve(parent, needed_rights, base);
     if (status != kErrorSuccess) return status;
     KeyPath tail;
-    status = ParseKeyPath(sub_key, &tail);
+    status = ParseSubKeyPath(sub_key, &tail);
     if (status != kErrorSuccess) return status;
     *full = Concat(base->path, tail);
     return full->size() > kMaxKeyDepth ? kErrorInvalidParameter : kErrorSuccess;
@@ -137,6 +145,12 @@ long TreeRegistry::QueryValue(RegKeyHandle key, std::string_view name, RegType* 
                 return kErrorMoreData;
             }
             if (needed != 0) std::memcpy(data, value->data.data(), needed);
+            // Windows ends a text that lacks its terminator with one when
+            // the buffer has room for it; the size stays the stored one.
+            if (IsTextType(value->type) && needed != 0 && value->data.back() != '\0' &&
+                *size > needed) {
+                data[needed] = 0;
+            }
         }
         if (size != nullptr) *size = needed;
         return kErrorSuccess;

@@ -4,7 +4,9 @@
 //
 // Implements:
 //  - kx::Registry over one text file per hive ("HKEY_LOCAL_MACHINE.reg",
-//    "HKEY_CLASSES_ROOT.reg") in one directory, in the format of registry_text.h.
+//    "HKEY_CURRENT_USER.reg", "HKEY_CLASSES_ROOT.reg") in one directory, in
+//    the format of registry_text.h. The directory is the user's own, so the
+//    machine hive is too: nothing here imitates the rights Windows gives it.
 //  - Writes that two processes can make at once without losing either: an
 //    exclusive flock on "<hive>.lock", a reload if the file changed, then a
 //    temporary file (mode 0600) flushed and renamed over the hive file.
@@ -54,13 +56,17 @@ private:
     long Refresh(Hive hive);
     long Fail(int error, std::string message);
     std::string LockPath(Hive hive) const;
-    HiveCache& cache(Hive hive) { return hive == Hive::ClassesRoot ? classes_root_ : local_machine_; }
+    HiveCache& cache(Hive hive) {
+        if (hive == Hive::ClassesRoot) return classes_root_;
+        return hive == Hive::CurrentUser ? current_user_ : local_machine_;
+    }
 
     const std::string directory_;
     const DamageReport report_;
     mutable std::mutex mutex_;
     HiveCache local_machine_;
     HiveCache classes_root_;
+    HiveCache current_user_;
     std::string last_error_;
     WriteHook write_hook_;
 };

@@ -75,7 +75,7 @@ struct Rig {
         return bodies;
     }
     std::optional<std::string> Stored(std::string_view name) {
-        return test::GetValue(registry, kPlayerKey, name);
+        return test::GetValue(registry, kPlayerKey, name, kHKeyCurrentUser);
     }
 
     MemoryRegistry registry;

@@ -220,9 +220,9 @@ TEST_F(RegistrationDialogTest, AnAcceptedAccountIsRememberedAndSaved) {
     std::string name = "newbie", password = "pw1";
     name.resize(kUserTextSize, '\0');
     password.resize(kUserTextSize, '\0');
-    EXPECT_EQ(test::GetValue(registry_, kPlayerKey, "Username"), name);
-    EXPECT_EQ(test::GetValue(registry_, kPlayerKey, "Password"), password);
-    EXPECT_EQ(test::GetValue(registry_, kPlayerKey, "SavePWD"), Sz("1"));
+    EXPECT_EQ(test::GetValue(registry_, kPlayerKey, "Username", kHKeyCurrentUser), name);
+    EXPECT_EQ(test::GetValue(registry_, kPlayerKey, "Password", kHKeyCurrentUser), password);
+    EXPECT_EQ(test::GetValue(registry_, kPlayerKey, "SavePWD", kHKeyCurrentUser), Sz("1"));
 }
 
 TEST_F(RegistrationDialogTest, AFailedReplyLeavesTheFormToBeCorrectedAndSentAgain) {
@@ -261,7 +261,7 @@ TEST_F(RegistrationDialogTest, AFailedReplyLeavesTheFormToBeCorrectedAndSentAgai
             EXPECT_EQ(windows.MessageBoxes()[0].caption, c.caption);
             for (const int id : kInputs) EXPECT_TRUE(d.Enabled(id)) << id;
             EXPECT_STREQ(TheUserInfo().szUserName, "");
-            EXPECT_FALSE(test::GetValue(registry, kPlayerKey, "Username").has_value());
+            EXPECT_FALSE(test::GetValue(registry, kPlayerKey, "Username", kHKeyCurrentUser).has_value());
             inet.SetReply({200, std::nullopt, "ERRORCODE=0\r\n", 0});
             d.Type(rc::kUserName, "newbie2");
             d.Click(kIdOk);
@@ -308,7 +308,7 @@ TEST_F(RegistrationDialogTest, AReplyCutShortIsAFailedRequestWhateverItsBodySays
             EXPECT_EQ(windows.MessageBoxes()[0].caption, "Registration Error");
             for (const int id : kInputs) EXPECT_TRUE(d.Enabled(id)) << id;
             EXPECT_STREQ(TheUserInfo().szUserName, "");
-            EXPECT_FALSE(test::GetValue(registry, kPlayerKey, "Username").has_value());
+            EXPECT_FALSE(test::GetValue(registry, kPlayerKey, "Username", kHKeyCurrentUser).has_value());
             d.Click(kIdCancel);
         });
         RegistrationDialog dialog(ports);

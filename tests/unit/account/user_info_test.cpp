@@ -20,7 +20,7 @@ std::string Field50(std::string_view text) {
 }
 
 std::optional<std::string> Stored(Registry& registry, std::string_view name) {
-    return test::GetValue(registry, kPlayerKey, name);
+    return test::GetValue(registry, kPlayerKey, name, kHKeyCurrentUser);
 }
 
 TEST(UserInfoTest, FirstRunWithoutAKeyLeavesEverythingEmptyAndOff) {

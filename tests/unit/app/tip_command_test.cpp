@@ -35,7 +35,7 @@ std::string TipParams(std::string_view name, std::string_view url) {
 std::optional<std::pair<RegType, std::string>> TipValue(Registry& registry,
                                                         std::string_view name) {
     UniqueRegKey key(registry);
-    if (registry.OpenKey(kHKeyLocalMachine, kTipsKey, RegAccess::Read, key.put()) != 0) {
+    if (registry.OpenKey(kHKeyCurrentUser, kTipsKey, RegAccess::Read, key.put()) != 0) {
         return std::nullopt;
     }
     std::uint8_t data[64];

@@ -81,7 +81,7 @@ TEST_F(RegToolTest, RefusesBadCommandLinesAndData) {
         {},
         {"frobnicate", "HKLM\\K"},
         {"add"},
-        {"add", "HKCU\\Software"},
+        {"add", "HKU\\Software"},  // a root the tool does not know
         {"add", "HKLM\\\\Software"},
         {"add", "HKLM\\K", "/v"},
         {"add", "HKLM\\K", "/v", "A", "/ve"},

@@ -15,8 +15,10 @@ TEST(RegistryTreeTest, NameComparisonFoldsAsciiLettersOnly) {
         {"a", "B", -1},
         {"_", "a", 1},        // letters fold to upper case, so '_' sorts after them, as on Windows
         {"abc", "ABCD", -1},
-        {"\xc9", "\xe9", -1}, // Windows-1252 letters are not folded
-        {"z", "\x80", -1},    // bytes compare unsigned
+        {"\xc9", "\xe9", 0},  // Windows-1252 letters fold as Windows folds them
+        {"\xd7", "\xf7", -1}, // times and division signs are not letters
+        {"z", "\x80", -1},    // the euro sign's character sorts after every letter
+        {"\x80", "\xc0", 1},  // by character, not by byte
         {"", "", 0},
     };
     for (const Case& c : cases) {
