@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "support/demo_peer.h"
+#include "support/inet_exchange.h"
 #include "platform/linux/curl_inet_api.h"
 
 namespace kx {
@@ -23,165 +24,33 @@ using test::CannedServer;
 using test::DemoService;
 using test::kDemoHost;
 
-struct Event {
-    HInternet handle = 0;
-    std::uint32_t status = 0;
-    std::uint32_t error = 0;
+using Event = test::InetEvent;
+using Outcome = test::InetOutcome;
+using Target = test::InetTarget;
+
+// The api first, so it outlives the exchange that closes its handles.
+class CurlApiHolder {
+protected:
+    explicit CurlApiHolder(CurlInetConfig config) : curl_(std::move(config)) {}
+    CurlInetApi curl_;
 };
 
-// Collects what the status callback reports; its address is the context.
-class Recorder {
-public:
-    static void Callback(HInternet handle, std::uintptr_t context, std::uint32_t status,
-                         const void* information, std::uint32_t length) {
-        auto* self = reinterpret_cast<Recorder*>(context);
-        Event event{handle, status, 0};
-        if (status == kInternetStatusRequestComplete && length >= sizeof(InternetAsyncResult)) {
-            event.error = static_cast<const InternetAsyncResult*>(information)->dwError;
-        }
-        std::lock_guard lock(self->mutex_);
-        self->events_.push_back(event);
-        self->changed_.notify_all();
-    }
-
-    std::uintptr_t context() { return reinterpret_cast<std::uintptr_t>(this); }
-
-    std::vector<Event> events() {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-
-    std::size_t completions() {
-        std::lock_guard lock(mutex_);
-        return Completions();
-    }
-
-    // The error of completion number `index` (from 0), once it has come.
-    std::optional<std::uint32_t> WaitForCompletion(std::size_t index) {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, 10s, [&] { return Completions() > index; })) return std::nullopt;
-        std::size_t seen = 0;
-        for (const Event& event : events_) {
-            if (event.status == kInternetStatusRequestComplete && seen++ == index) return event.error;
-        }
-        return std::nullopt;
-    }
-
-private:
-    std::size_t Completions() const {
-        return static_cast<std::size_t>(std::count_if(events_.begin(), events_.end(), [](const Event& e) {
-            return e.status == kInternetStatusRequestComplete;
-        }));
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Event> events_;
-};
-
-struct Outcome {
-    std::uint32_t send_error = 0;
-    std::uint32_t status_code = 0;
-    std::uint32_t content_length = 0xDEADBEEF;  // left alone when the reply has none
-    std::string body;
-    std::uint32_t largest_read = 0;
-    std::uint32_t read_error = 0;
-};
-
-struct Target {
-    std::string host{kDemoHost};
-    std::string verb = "GET";
-    std::string path;
-    bool secure = false;
-    std::string headers;
-    std::string body;
-};
-
-// One exchange, step by step as the request engine makes it; a call that
-// answers 997 waits for its completion.
-class Client {
+// The shared exchange on a libcurl api of its own.
+class Client : private CurlApiHolder, public test::InetExchange {
 public:
     explicit Client(CurlInetConfig config, std::uint32_t flags = kInternetFlagAsync,
                     std::uint32_t access = kInternetOpenTypePreconfig)
-        : api_(std::move(config)), session_(api_, api_.InternetOpen("KXCONSOLE", access, flags)) {
-        api_.InternetSetStatusCallback(session_.get(), &Recorder::Callback);
-    }
-
-    bool Finish(bool ok, std::uint32_t* error) {
-        if (ok) return true;
-        *error = api_.LastError();
-        if (*error != kErrorIoPending) return false;
-        *error = recorder_.WaitForCompletion(completions_++).value_or(kErrorInternetTimeout);
-        return *error == 0;
-    }
-
-    bool Open(const Target& target) {
-        connection_ = std::make_unique<UniqueInternetHandle>(
-            api_, api_.InternetConnect(session_.get(), target.host,
-                                       target.secure ? kInternetDefaultHttpsPort : kInternetDefaultHttpPort,
-                                       "anonymous", "", kInternetServiceHttp, 0, recorder_.context()));
-        const std::uint32_t flags = kInternetFlagNoCacheWrite | (target.secure ? kInternetFlagSecure : 0);
-        request_ = std::make_unique<UniqueInternetHandle>(
-            api_, api_.HttpOpenRequest(connection_->get(), target.verb, target.path, flags,
-                                       recorder_.context()));
-        return request_->get() != 0;
-    }
-
-    bool Send(const Target& target, Outcome* out) {
-        return Finish(api_.HttpSendRequest(request(), target.headers, target.body), &out->send_error);
-    }
-
-    void ReadAll(Outcome* out) {
-        api_.HttpQueryInfoNumber(request(), kHttpQueryFlagNumber | kHttpQueryContentLength,
-                                 &out->content_length);
-        api_.HttpQueryInfoNumber(request(), kHttpQueryFlagNumber | kHttpQueryStatusCode, &out->status_code);
-        for (;;) {
-            char buffer[512];
-            std::uint32_t count = 0;
-            if (!Finish(api_.InternetReadFile(request(), buffer, sizeof buffer, &count), &out->read_error)) return;
-            if (count == 0) return;
-            out->largest_read = std::max(out->largest_read, count);
-            out->body.append(buffer, count);
-        }
-    }
-
-    Outcome Run(const Target& target) {
-        Outcome out;
-        if (!Open(target)) {
-            out.send_error = api_.LastError();
-        } else if (Send(target, &out)) {
-            ReadAll(&out);
-        }
-        request_.reset();
-        connection_.reset();
-        return out;
-    }
-
-    CurlInetApi& api() { return api_; }
-    Recorder& recorder() { return recorder_; }
-    HInternet request() const { return request_->get(); }
-    void CloseRequest() { request_->reset(); }
-
-private:
-    CurlInetApi api_;
-    Recorder recorder_;
-    UniqueInternetHandle session_;
-    std::unique_ptr<UniqueInternetHandle> connection_;
-    std::unique_ptr<UniqueInternetHandle> request_;
-    std::size_t completions_ = 0;
+        : CurlApiHolder(std::move(config)), InetExchange(curl_, flags, access) {}
 };
 
 Target Get(const char* path) {
     Target target;
+    target.host = std::string(kDemoHost);
     target.path = path;
     return target;
 }
 
-std::string Pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
-    return bytes;
-}
+std::string Pattern(std::size_t size) { return test::DownloadPattern(size); }
 
 class CurlInetApiTest : public ::testing::Test {
 protected:
