@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -284,7 +285,10 @@ bool CompareDownloads(const Source& source, const Options& options, std::uint64_
         const auto by_engine = EngineDownload(source);
         const auto by_curl = CurlDownload(source);
         if (!by_engine || !by_curl || by_engine->bytes != size || by_curl->bytes != size) {
-            std::fprintf(stderr, "%s: a download failed or came short\n", source.name.c_str());
+            std::fprintf(stderr, "%s: a download failed or came short (engine %llu, curl %llu of %llu bytes)\n",
+                         source.name.c_str(), by_engine ? static_cast<unsigned long long>(by_engine->bytes) : 0ULL,
+                         by_curl ? static_cast<unsigned long long>(by_curl->bytes) : 0ULL,
+                         static_cast<unsigned long long>(size));
             return false;
         }
         if (run == 0) continue;
@@ -384,6 +388,9 @@ int main(int argc, char** argv) {
     // Nobody watches the debugger output here; writing it to a terminal would
     // be measured instead of the transfer.
     kx::SetDebugOutputSink([](std::string_view) {});
+    // sendfile has no MSG_NOSIGNAL: a client that leaves early must cost an
+    // error, not the benchmark.
+    std::signal(SIGPIPE, SIG_IGN);
 
     const kx::test::DemoService demo;
     if (!demo.running()) {

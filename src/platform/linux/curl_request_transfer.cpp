@@ -272,9 +272,13 @@ void Request::HandOverToReader() {
     bool complete = false;
     {
         std::lock_guard lock(mutex_);
-        if (pending_.active) {
-            // The reader is parked, so the ring's reading end is ours meanwhile.
-            *pending_.count = static_cast<std::uint32_t>(received_.Pop(pending_.buffer, pending_.capacity));
+        // The reader is parked, so the ring's reading end is ours meanwhile.
+        // It may have taken these bytes itself and be waiting for the next
+        // ones: a read is only ever completed with something in it.
+        const std::size_t count =
+            pending_.active ? received_.Pop(pending_.buffer, pending_.capacity) : 0;
+        if (count > 0) {
+            *pending_.count = static_cast<std::uint32_t>(count);
             pending_ = PendingRead{};
             reader_waiting_.store(false);
             complete = true;
