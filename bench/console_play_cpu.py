@@ -62,6 +62,15 @@ def main():
     parser.add_argument("--game", required=True)
     parser.add_argument("--seconds", type=int, default=30)
     options, rest = parser.parse_known_args()
+    # The console and the game start in scratch directories, where a path
+    # relative to the caller's directory would lead nowhere.
+    for name in ("velora", "kxreg", "game"):
+        program = os.path.abspath(getattr(options, name))
+        if not os.access(program, os.X_OK):
+            parser.error("not an executable program: %s" % program)
+        setattr(options, name, program)
+    if options.seconds < 1:
+        parser.error("--seconds must be at least 1")
     options.screenshots = None
     play_e2e_test.OPTIONS = options
     Measure.SECONDS = options.seconds

@@ -114,6 +114,15 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--idle-seconds", type=float, default=10.0)
     options = parser.parse_args()
+    # The console starts in a scratch directory, where a path relative to
+    # the caller's directory would lead nowhere.
+    options.velora = os.path.abspath(options.velora)
+    options.kxreg = os.path.abspath(options.kxreg)
+    for program in (options.velora, options.kxreg):
+        if not os.access(program, os.X_OK):
+            parser.error("not an executable program: %s" % program)
+    if options.runs < 1 or options.idle_seconds <= 0:
+        parser.error("--runs must be at least 1 and --idle-seconds above 0")
 
     scratch = tempfile.mkdtemp(prefix="kx_bench_start_")
     env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(scratch, "config"),

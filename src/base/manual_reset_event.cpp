@@ -30,14 +30,11 @@ void ManualResetEvent::Reset() {
     set_ = false;
 }
 
-bool ManualResetEvent::IsSet() const {
-    const std::lock_guard lock(mutex_);
-    return set_;
-}
+bool ManualResetEvent::IsSet() const { return set_.load(); }
 
 bool ManualResetEvent::Wait(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [this] { return set_; });
+    return changed_.wait_for(lock, timeout, [this] { return set_.load(); });
 }
 
 void ManualResetEvent::Attach(Waiter* waiter) {

@@ -3,6 +3,7 @@
 // A manual-reset event: once set it stays set, releasing every waiter, until
 // it is reset. The request engine hands over between its threads with three.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -35,7 +36,9 @@ private:
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    bool set_;
+    // Changed under the lock, so no waiter misses it; read without it, as the
+    // request engine asks after every chunk of a download.
+    std::atomic<bool> set_;
     // Waiters on this event and another one, woken by Set as well.
     std::vector<Waiter*> waiters_;
 };

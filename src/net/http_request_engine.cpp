@@ -45,6 +45,7 @@ HttpRequestEngine::~HttpRequestEngine() {
 
 void HttpRequestEngine::SetNotificationWindow(std::shared_ptr<Notifier> window) {
     window_.store(std::move(window));
+    window_changes_.fetch_add(1);
 }
 
 bool HttpRequestEngine::OpenSession(InternetAccess access) {
@@ -115,6 +116,7 @@ bool HttpRequestEngine::Start(Verb verb, std::string_view url, std::string_view 
     response_body_.clear();
     status_code_.store(0);
     cancel_.Reset();
+    cancel_deadline_.reset();
     idle_.Reset();
 
     try {
@@ -129,8 +131,12 @@ bool HttpRequestEngine::Start(Verb verb, std::string_view url, std::string_view 
 
 void HttpRequestEngine::Cancel() {
     if (!worker_.joinable()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!cancel_deadline_) cancel_deadline_ = now + kCancelWait;
     cancel_.Set();
-    if (idle_.Wait(kCancelWait)) worker_.join();
+    const auto left = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(*cancel_deadline_ - now),
+                               std::chrono::milliseconds(0));
+    if (idle_.Wait(left)) worker_.join();
 }
 
 void HttpRequestEngine::RunWorker() {
@@ -182,6 +188,8 @@ HttpRequestEngine::Ending HttpRequestEngine::Transfer(ReadTarget& target, Unique
     status_code_.store(status_code);
     OutputDebugText("waiting for data\n");
 
+    std::shared_ptr<Notifier> window;
+    std::uint64_t window_seen = 0;
     for (;;) {
         target.bytes.fill(0);
         target.count = 0;
@@ -194,7 +202,9 @@ HttpRequestEngine::Ending HttpRequestEngine::Transfer(ReadTarget& target, Unique
         const std::uint32_t count = std::min(target.count, kReadChunk);
         if (count == 0) return Ending{RequestEnd::Finished, 0};
 
-        Post(WM_INET_DATA, count, static_cast<std::intptr_t>(content_length));
+        if (Notifier* const to = DataWindow(window, window_seen)) {
+            to->Post(WM_INET_DATA, count, static_cast<std::intptr_t>(content_length));
+        }
         const std::string_view chunk(target.bytes.data(), count);
         if (write_to_file_) {
             file.Write(chunk);
@@ -235,6 +245,16 @@ void HttpRequestEngine::Finish(Ending ending, UniqueFile& file) {
 
 void HttpRequestEngine::Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
     if (const std::shared_ptr<Notifier> window = window_.load()) window->Post(message, wparam, lparam);
+}
+
+Notifier* HttpRequestEngine::DataWindow(std::shared_ptr<Notifier>& cached, std::uint64_t& seen) const {
+    // Counted from one, so the first chunk always looks the window up.
+    const std::uint64_t changes = window_changes_.load() + 1;
+    if (changes != seen) {
+        cached = window_.load();
+        seen = changes;
+    }
+    return cached.get();
 }
 
 void HttpRequestEngine::InetCallBack(HInternet /*handle*/, std::uintptr_t context,

@@ -52,7 +52,8 @@ public:
     bool StartDownload(std::string_view url, std::string_view local_file);
 
     // Makes a running request end without WM_INET_DONE and waits at most five
-    // seconds for its worker.
+    // seconds for its worker, counted from the request's first Cancel: a
+    // dialog that cancels and then closes waits no longer than one Cancel.
     void Cancel();
 
     // The results of the latest request, to be read once it has ended.
@@ -80,6 +81,9 @@ private:
     std::optional<Ending> WaitForCompletion();
     void Finish(Ending ending, UniqueFile& file);
     void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
+    // The window a chunk's message goes to, looked up again only after the
+    // owner has set another.
+    Notifier* DataWindow(std::shared_ptr<Notifier>& cached, std::uint64_t& seen) const;
 
     static void InetCallBack(HInternet handle, std::uintptr_t context, std::uint32_t status,
                              const void* information, std::uint32_t information_length);
@@ -99,6 +103,8 @@ private:
     // Shared with the dialog that posts through it, so a late callback never
     // reaches a freed notifier.
     std::atomic<std::shared_ptr<Notifier>> window_;
+    std::atomic<std::uint64_t> window_changes_{0};
+    std::optional<std::chrono::steady_clock::time_point> cancel_deadline_;
     bool secure_ = false;
     bool write_to_file_ = false;
     std::string verb_;

@@ -5,6 +5,36 @@
 #include <vector>
 
 namespace kx::curl_inet {
+namespace {
+
+std::atomic<std::uint64_t> table_ids{0};
+
+struct LastLookup {
+    std::uint64_t table = 0;
+    std::uint64_t closes = 0;
+    HInternet handle = 0;
+    std::shared_ptr<Request> request;
+};
+
+thread_local LastLookup last_lookup;
+
+}  // namespace
+
+HandleTable::HandleTable() : id_(table_ids.fetch_add(1) + 1) {}
+
+Request* HandleTable::FindRequestQuickly(HInternet handle) {
+    LastLookup& last = last_lookup;
+    // Read before the lookup: a close after it makes the next call look again.
+    const std::uint64_t closes = closes_.load();
+    if (last.request && last.table == id_ && last.handle == handle && last.closes == closes) {
+        return last.request.get();
+    }
+    last = LastLookup{};
+    std::shared_ptr<Request> found = Find<Request>(handle);
+    if (!found) return nullptr;
+    last = LastLookup{id_, closes, handle, std::move(found)};
+    return last.request.get();
+}
 
 HandleTable::~HandleTable() {
     for (;;) {
@@ -63,6 +93,7 @@ bool HandleTable::Close(HInternet handle) {
             auto node = handles_.extract(h);
             closing.emplace_back(h, std::move(node.mapped().object));
         }
+        closes_.fetch_add(1);
     }
     // Children first, so a request has stopped before its connection reports closing.
     for (auto it = closing.rbegin(); it != closing.rend(); ++it) {

@@ -7,8 +7,11 @@
 //    each with the handle it was opened under;
 //  - lookup by type, failing with 6 for an unknown handle and 12018 for one
 //    of the wrong type;
-//  - closing a handle with everything opened under it, children first.
+//  - closing a handle with everything opened under it, children first;
+//  - a quick lookup of the request a thread reads from chunk after chunk.
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,7 +29,7 @@ public:
     using Object = std::variant<std::shared_ptr<Session>, std::shared_ptr<Connection>,
                                 std::shared_ptr<Request>>;
 
-    HandleTable() = default;
+    HandleTable();
     // Closes every handle still open.
     ~HandleTable();
     HandleTable(const HandleTable&) = delete;
@@ -49,6 +52,11 @@ public:
         return nullptr;
     }
 
+    // Find<Request> without the table's lock while this thread asks for the
+    // same request again and no handle has been closed meanwhile. The
+    // request stays alive at least until this thread's next lookup.
+    Request* FindRequestQuickly(HInternet handle);
+
     bool SetCallback(HInternet handle, InternetStatusCallback callback);
 
     // Stops the requests under `handle` and sends their closing status
@@ -63,7 +71,9 @@ private:
 
     std::mutex mutex_;
     std::map<HInternet, Entry> handles_;
-    HInternet next_handle_ = 0xCC0004;  // never reused, so a stale handle is never someone else's
+    HInternet next_handle_ = 0xCC0004;
+    const std::uint64_t id_;  // tells this table's lookups from those of one gone before at its address
+    std::atomic<std::uint64_t> closes_{0};  // never reused, so a stale handle is never someone else's
 };
 
 }  // namespace kx::curl_inet

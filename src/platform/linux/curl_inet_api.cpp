@@ -110,9 +110,10 @@ public:
         return request && request->Query(info_level, number);
     }
 
+    // Called once per chunk of a reply, so it skips the table's lock when it can.
     bool Read(HInternet handle, void* buffer, std::uint32_t to_read, std::uint32_t* read) {
-        auto request = table_.Find<Request>(handle);
-        return request && request->Read(buffer, to_read, read);
+        Request* const request = table_.FindRequestQuickly(handle);
+        return request != nullptr && request->Read(buffer, to_read, read);
     }
 
     bool SendStream(HInternet handle, std::uint32_t total) {

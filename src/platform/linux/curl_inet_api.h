@@ -15,7 +15,9 @@
 //    returns once the host is reached, InternetWriteFile feeds a bounded
 //    pipe, HttpEndRequest waits for the reply.
 //  - Closing a handle stops its transfer (and those of its children), sends
-//    50, 51 and 70, and no callback runs for it afterwards.
+//    50, 51 and 70, and no callback runs for it afterwards. It returns at
+//    once even while a name lookup hangs: the resolver thread is left to end
+//    by itself.
 //  - TLS is always verified, against the system's CA store plus an optional
 //    extra CA file. A connect-to map sends "host:port" to another address.
 //    INTERNET_OPEN_TYPE_PRECONFIG honours the proxy environment variables as

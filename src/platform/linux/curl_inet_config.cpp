@@ -62,12 +62,8 @@ long ClampMilliseconds(std::chrono::milliseconds value) {
     return static_cast<long>(std::clamp<std::chrono::milliseconds::rep>(value.count(), 1, 86400000));
 }
 
-}  // namespace
-
-namespace curl_inet {
-
-std::shared_ptr<const Settings> MakeSettings(const CurlInetConfig& config) {
-    auto settings = std::make_shared<Settings>();
+std::shared_ptr<curl_inet::Settings> ReadSettings(const CurlInetConfig& config) {
+    auto settings = std::make_shared<curl_inet::Settings>();
     settings->connect_timeout_ms = ClampMilliseconds(config.connect_timeout);
     settings->receive_timeout_s = (ClampMilliseconds(config.receive_timeout) + 999) / 1000;
     for (const std::string& entry : config.connect_to) {
@@ -97,6 +93,33 @@ std::shared_ptr<const Settings> MakeSettings(const CurlInetConfig& config) {
         }
     }
     settings->ca_blob += *extra;
+    return settings;
+}
+
+// What each handshake would read again, read once: the blob, or libcurl's own
+// bundle when there is none, and libcurl's CA directory.
+std::shared_ptr<const curl_inet::CaStore> SharedCaStore(const std::string& blob) {
+    const CurlEasy probe(curl_easy_init());
+    char* ca_info = nullptr;
+    char* ca_path = nullptr;
+    if (probe) {
+        curl_easy_getinfo(probe.get(), CURLINFO_CAINFO, &ca_info);
+        curl_easy_getinfo(probe.get(), CURLINFO_CAPATH, &ca_path);
+    }
+    const std::string directory = ca_path != nullptr ? ca_path : "";
+    if (!blob.empty()) return curl_inet::CaStore::Make(blob, directory);
+    if (ca_info == nullptr) return nullptr;
+    const auto system = ReadFileText(ca_info, kMaxCaFileSize);
+    return system ? curl_inet::CaStore::Make(*system, directory) : nullptr;
+}
+
+}  // namespace
+
+namespace curl_inet {
+
+std::shared_ptr<const Settings> MakeSettings(const CurlInetConfig& config) {
+    auto settings = ReadSettings(config);
+    if (CurlReady()) settings->ca_store = SharedCaStore(settings->ca_blob);
     return settings;
 }
 

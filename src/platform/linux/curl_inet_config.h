@@ -7,7 +7,8 @@
 //    registry;
 //  - the settings every transfer shares: time-outs clamped to what libcurl
 //    takes, the well-formed connect-to entries, and the CA file's
-//    certificates together with the system's bundle.
+//    certificates together with the system's bundle, read into one store
+//    that every handshake shares.
 //
 // Missing: proxy settings from the registry; the proxy comes from the
 // environment.
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "platform/common/http_text.h"
+#include "platform/linux/curl_ca_store.h"
 #include "platform/registry.h"
 
 namespace kx {
@@ -48,6 +50,9 @@ namespace curl_inet {
 // What every transfer shares; kept alive by each transfer, which may outlive the api.
 struct Settings {
     std::string ca_blob;  // PEM text given to libcurl besides its own CA store
+    // The certificates libcurl would otherwise read at each handshake; when
+    // there is none, libcurl reads `ca_blob` or its own bundle itself.
+    std::shared_ptr<const curl_inet::CaStore> ca_store;
     std::vector<std::string> connect_to;
     long connect_timeout_ms = 60000;
     long receive_timeout_s = 60;

@@ -115,19 +115,49 @@ bool Request::Read(void* buffer, std::uint32_t to_read, std::uint32_t* read) {
     if (read == nullptr || (buffer == nullptr && to_read > 0)) return Fail(kInvalidParameter);
     *read = 0;
     if (to_read == 0) return true;
+    // The common case of a download: bytes are waiting and nobody else is.
+    if (replied_.load() && !closed_.load() && !reader_waiting_.load()) {
+        if (const std::size_t count = received_.Pop(buffer, to_read); count > 0) {
+            *read = static_cast<std::uint32_t>(count);
+            AfterTake();
+            return true;
+        }
+    }
     std::unique_lock lock(mutex_);
+    return ReadLocked(lock, buffer, to_read, read);
+}
+
+bool Request::ReadLocked(std::unique_lock<std::mutex>& lock, void* buffer, std::uint32_t to_read,
+                         std::uint32_t* read) {
     if (!replied_ || pending_.active) return Fail(kErrorInternetIncorrectHandleState);
     if (target_.completion == Completion::Synchronous) {
-        changed_.wait(lock, [&] { return Buffered() > 0 || finished_ || closed_; });
+        reader_waiting_.store(true);
+        changed_.wait(lock, [&] { return received_.Size() > 0 || finished_ || closed_; });
+        reader_waiting_.store(false);
     }
     if (closed_) return Fail(kErrorInternetOperationCancelled);
-    if (Buffered() > 0) {
-        *read = TakeLocked(buffer, to_read);
-        return true;
-    }
+    const auto take = [&] {
+        *read = static_cast<std::uint32_t>(received_.Pop(buffer, to_read));
+        if (receive_paused_.load() && received_.Size() <= kReceiveResumeLevel) ResumeLocked();
+        return *read > 0;
+    };
+    if (take()) return true;
     if (finished_) return error_ == 0 ? true : Fail(error_);
     pending_ = PendingRead{true, buffer, to_read, read};
+    reader_waiting_.store(true);
+    // Bytes pushed before the transfer could see the reader waiting.
+    if (take()) {
+        pending_ = PendingRead{};
+        reader_waiting_.store(false);
+        return true;
+    }
     return Fail(kErrorIoPending);
+}
+
+void Request::AfterTake() {
+    if (!receive_paused_.load() || received_.Size() > kReceiveResumeLevel) return;
+    std::lock_guard lock(mutex_);
+    ResumeLocked();
 }
 
 void Request::Close() {
@@ -136,6 +166,7 @@ void Request::Close() {
         std::lock_guard lock(mutex_);
         closed_.store(true);
         pending_ = PendingRead{};
+        reader_waiting_.store(false);
         StopLocked();
         thread = std::move(thread_);
     }
@@ -165,6 +196,7 @@ bool Request::Start(const std::shared_ptr<Request>& self, HeaderLines headers,
     multi_.reset(curl_multi_init());
     easy_.reset(curl_easy_init());
     if (!multi_ || !easy_) return Fail(kErrorInternetInternalError);
+    received_ = ByteRing(kReceiveRingSize);
     source_ = source;
     body_.assign(body);
     announced_ = total;
@@ -202,6 +234,11 @@ bool Request::Configure(HeaderLines headers) {
     const auto set = [&](CURLcode code) { ok = ok && code == CURLE_OK; };
     set(curl_easy_setopt(easy, CURLOPT_URL, target_.url.c_str()));
     set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+    // A transfer stopped while its name is looked up would otherwise wait,
+    // as it is cleaned up, for a resolver thread that may never answer; the
+    // thread is left to end by itself instead. An older libcurl without the
+    // option still transfers, only without that.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
     set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
     // Backs up the transfer thread's own check against a downgrade.
     const bool secure = target_.url.rfind("https://", 0) == 0;
@@ -212,7 +249,9 @@ bool Request::Configure(HeaderLines headers) {
     set(curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L));
     set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L));
     set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L));
-    if (!settings_->ca_blob.empty()) {
+    if (settings_->ca_store) {
+        set(settings_->ca_store->Apply(easy));
+    } else if (!settings_->ca_blob.empty()) {
         curl_blob blob{};
         blob.data = const_cast<char*>(settings_->ca_blob.data());
         blob.len = settings_->ca_blob.size();
@@ -267,21 +306,6 @@ bool Request::Configure(HeaderLines headers) {
 }
 
 // --- Under mutex_ ---
-
-std::uint32_t Request::TakeLocked(void* buffer, std::uint32_t to_read) {
-    const std::size_t count = std::min<std::size_t>(to_read, Buffered());
-    std::memcpy(buffer, received_.data() + received_offset_, count);
-    received_offset_ += count;
-    if (received_offset_ == received_.size()) {
-        received_.clear();
-        received_offset_ = 0;
-    } else if (received_offset_ >= kReceiveResumeLevel) {
-        received_.erase(0, received_offset_);
-        received_offset_ = 0;
-    }
-    if (receive_paused_ && Buffered() <= kReceiveResumeLevel) ResumeLocked();
-    return static_cast<std::uint32_t>(count);
-}
 
 void Request::ResumeLocked() {
     if (!receive_paused_ && !send_paused_) return;

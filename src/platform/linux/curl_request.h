@@ -34,6 +34,7 @@
 
 #include "platform/common/http_text.h"
 #include "platform/inet_api.h"
+#include "platform/linux/byte_ring.h"
 #include "platform/linux/curl_handles.h"
 #include "platform/linux/curl_inet_config.h"
 
@@ -76,8 +77,10 @@ void Deliver(InternetStatusCallback callback, HInternet handle, std::uintptr_t c
 void DeliverClosing(InternetStatusCallback callback, HInternet handle, std::uintptr_t context);
 
 // One HTTP request and, once sent, its transfer. The caller's thread and the
-// transfer thread meet only under `mutex_`; the status callback is always
-// called without it held, so the callback may call back into the api.
+// transfer thread meet under `mutex_`, except for the body: it goes through a
+// ring that a read takes from without the lock while bytes are waiting. The
+// status callback is always called without the lock held, so the callback may
+// call back into the api.
 class Request {
 public:
     Request(RequestTarget target, std::shared_ptr<const Settings> settings);
@@ -102,6 +105,8 @@ private:
     // How far the transfer may run ahead of the reader, and where it resumes.
     static constexpr std::size_t kReceiveBufferLimit = 256 * 1024;
     static constexpr std::size_t kReceiveResumeLevel = kReceiveBufferLimit / 2;
+    // Room for one more of libcurl's pieces (16 KiB at most) above the limit.
+    static constexpr std::size_t kReceiveRingSize = 2 * kReceiveBufferLimit;
 
     struct PendingRead {
         bool active = false;
@@ -145,6 +150,8 @@ private:
     // 0 when the redirect may be followed, else the error that ends the request.
     std::uint32_t RedirectRefusal() const;
     std::size_t OnBody(const char* data, std::size_t size);
+    // The reader waits for bytes that are now in the ring.
+    void HandOverToReader();
     std::size_t OnUpload(char* buffer, std::size_t size);
 
     void Notify(std::uint32_t status, const void* information = nullptr, std::uint32_t length = 0);
@@ -154,8 +161,10 @@ private:
 
     // --- Under mutex_ ---
 
-    std::size_t Buffered() const { return received_.size() - received_offset_; }
-    std::uint32_t TakeLocked(void* buffer, std::uint32_t to_read);
+    bool ReadLocked(std::unique_lock<std::mutex>& lock, void* buffer, std::uint32_t to_read,
+                    std::uint32_t* read);
+    // After a read has taken bytes: lets a paused transfer go on once there is room.
+    void AfterTake();
     void ResumeLocked();
     void StopLocked();
     std::uint32_t FailureLocked() const;
@@ -171,15 +180,17 @@ private:
     bool started_ = false;
     bool send_pending_ = false;  // an asynchronous send still owes its completion
     bool connected_ = false;
-    bool replied_ = false;
+    std::atomic<bool> replied_{false};
     bool finished_ = false;
     std::uint32_t error_ = 0;
     std::uint32_t status_code_ = 0;
     std::optional<std::uint32_t> content_length_;
-    std::string received_;
-    std::size_t received_offset_ = 0;
+    ByteRing received_;
     PendingRead pending_;
-    bool receive_paused_ = false;
+    // A read is pending or a synchronous one is waiting: the transfer then
+    // hands the bytes over under the lock.
+    std::atomic<bool> reader_waiting_{false};
+    std::atomic<bool> receive_paused_{false};
     bool send_paused_ = false;
     bool pause_review_ = false;
     bool streaming_ = false;

@@ -53,7 +53,7 @@ void Request::ApplyPause() {
         std::lock_guard lock(mutex_);
         if (!pause_review_) return;
         pause_review_ = false;
-        if (receive_paused_ && Buffered() <= kReceiveResumeLevel) receive_paused_ = false;
+        if (receive_paused_.load() && received_.Size() <= kReceiveResumeLevel) receive_paused_.store(false);
         if (send_paused_ && (!outgoing_.empty() || outgoing_closed_)) send_paused_ = false;
         mask = (receive_paused_ ? CURLPAUSE_RECV : 0) | (send_paused_ ? CURLPAUSE_SEND : 0);
     }
@@ -79,6 +79,7 @@ void Request::Finish(CURLcode result) {
         } else if (pending_.active) {
             *pending_.count = 0;
             pending_ = PendingRead{};
+            reader_waiting_.store(false);
             complete = true;
         }
     }
@@ -256,25 +257,35 @@ std::uint32_t Request::RedirectRefusal() const {
 
 std::size_t Request::OnBody(const char* data, std::size_t size) {
     if (skipping_body_) return size;
+    if (received_.Size() < kReceiveBufferLimit && received_.Push(data, size)) {
+        if (reader_waiting_.load()) HandOverToReader();
+        return size;
+    }
+    std::lock_guard lock(mutex_);
+    receive_paused_.store(true);
+    // The reader may have made room before it could see the pause.
+    if (received_.Size() <= kReceiveResumeLevel) ResumeLocked();
+    return CURL_WRITEFUNC_PAUSE;
+}
+
+void Request::HandOverToReader() {
     bool complete = false;
     {
         std::lock_guard lock(mutex_);
-        std::size_t used = 0;
-        if (pending_.active) {
-            used = std::min<std::size_t>(size, pending_.capacity);
-            std::memcpy(pending_.buffer, data, used);
-            *pending_.count = static_cast<std::uint32_t>(used);
+        // The reader is parked, so the ring's reading end is ours meanwhile.
+        // It may have taken these bytes itself and be waiting for the next
+        // ones: a read is only ever completed with something in it.
+        const std::size_t count =
+            pending_.active ? received_.Pop(pending_.buffer, pending_.capacity) : 0;
+        if (count > 0) {
+            *pending_.count = static_cast<std::uint32_t>(count);
             pending_ = PendingRead{};
+            reader_waiting_.store(false);
             complete = true;
-        } else if (Buffered() >= kReceiveBufferLimit) {
-            receive_paused_ = true;
-            return CURL_WRITEFUNC_PAUSE;
         }
-        received_.append(data + used, size - used);
     }
     changed_.notify_all();
     if (complete) NotifyComplete(0);
-    return size;
 }
 
 std::size_t Request::OnUpload(char* buffer, std::size_t size) {

@@ -309,6 +309,30 @@ TEST_F(RequestEngineTest, DownloadsGoToTheFileOverTheSchemesOwnPort) {
     }
 }
 
+// Bodies far beyond what the backend keeps ahead of the reader, so that the
+// transfer pauses and resumes many times and the reader often waits for the
+// next piece: every byte arrives once, in order, and the end comes only at the end.
+TEST_F(RequestEngineTest, LargeDownloadsArriveWholeAcrossEveryPauseOfTheTransfer) {
+    struct Case {
+        const char* path;
+        std::size_t size;
+    };
+    const Case cases[] = {
+        {"/downloads/3m.bin", 3u * 1024 * 1024},
+        {"/downloads/8m.bin", 8u * 1024 * 1024},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        Owner owner(OnlyPort(80));
+        const auto file = scratch_ / "large.bin";
+        ASSERT_TRUE(owner.engine.StartDownload(Download("http", c.path).url, file.string()));
+        ASSERT_TRUE(owner.AwaitDone());
+        EXPECT_EQ(owner.engine.Error(), 0u);
+        EXPECT_TRUE(ReadFile(file) == Pattern(c.size)) << "the file differs from what was served";
+        ExpectWellFormedMessages(owner, c.size, static_cast<std::intptr_t>(c.size));
+    }
+}
+
 TEST_F(RequestEngineTest, EachRequestStartsWithNoStatusAndNoBody) {
     Owner owner(Config());
     ASSERT_TRUE(owner.engine.StartPost(kLoginUrl, GuestLogin()));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/curl_ca_store.h"
 #include "platform/linux/curl_handles.h"
 #include "platform/linux/curl_inet_config.h"
 #include "support/scratch_directory.h"
@@ -109,6 +110,76 @@ TEST(CurlSettingsTest, TheCaFileAddsToTheSystemsBundleAndNeverReplacesIt) {
     EXPECT_EQ(blob.substr(0, bundle.size()), bundle);
     ASSERT_GE(blob.size(), bundle.size() + pem.size());
     EXPECT_EQ(blob.substr(blob.size() - pem.size()), pem);
+}
+
+std::string SystemBundle() {
+    const CurlEasy probe(curl_easy_init());
+    char* ca_info = nullptr;
+    if (probe) curl_easy_getinfo(probe.get(), CURLINFO_CAINFO, &ca_info);
+    std::ifstream file(ca_info != nullptr ? ca_info : "", std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// The first `count` certificates of a bundle, each as its own PEM block.
+std::vector<std::string> FirstCertificates(const std::string& bundle, std::size_t count) {
+    const std::string begin = "-----BEGIN CERTIFICATE-----";
+    const std::string end = "-----END CERTIFICATE-----\n";
+    std::vector<std::string> blocks;
+    for (std::size_t at = bundle.find(begin); at != std::string::npos && blocks.size() < count;
+         at = bundle.find(begin, at + 1)) {
+        const std::size_t stop = bundle.find(end, at);
+        if (stop == std::string::npos) break;
+        blocks.push_back(bundle.substr(at, stop + end.size() - at));
+    }
+    return blocks;
+}
+
+// The store every handshake shares is read once, and text that is not a
+// certificate costs only itself.
+TEST(CurlSettingsTest, TheSharedStoreReadsEveryReadableCertificateOnce) {
+    const std::vector<std::string> good = FirstCertificates(SystemBundle(), 2);
+    if (good.size() < 2) GTEST_SKIP() << "libcurl names no readable CA bundle here";
+    const std::string broken = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
+    struct Case {
+        const char* name;
+        std::string pem;
+        std::size_t read;  // 0: no store at all
+    };
+    const Case cases[] = {
+        {"two certificates", good[0] + good[1], 2},
+        {"a broken one between them", good[0] + broken + good[1], 2},
+        {"text around them", "notes\n" + good[0] + "more notes\n" + good[1] + "end", 2},
+        {"only a broken one", broken, 0},
+        {"a beginning without an end", "-----BEGIN CERTIFICATE-----\nMIIB", 0},
+        {"no certificate", "just words\n", 0},
+        {"nothing", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto store = curl_inet::CaStore::Make(c.pem, "");
+        if (c.read == 0) {
+            EXPECT_EQ(store, nullptr);
+            continue;
+        }
+        ASSERT_NE(store, nullptr);
+        EXPECT_EQ(store->certificates(), c.read);
+    }
+}
+
+TEST(CurlSettingsTest, EveryTransferSharesOneStoreWithTheCaFilesCertificates) {
+    const std::string bundle = SystemBundle();
+    const std::vector<std::string> good = FirstCertificates(bundle, 1);
+    if (good.empty()) GTEST_SKIP() << "libcurl names no readable CA bundle here";
+    const test::ScratchDirectory scratch;
+    ASSERT_FALSE(scratch.path().empty());
+    CurlInetConfig config;
+    const auto without_file = curl_inet::MakeSettings(config);
+    ASSERT_NE(without_file->ca_store, nullptr);
+    config.ca_file = scratch.path() + "/extra.pem";
+    std::ofstream(config.ca_file, std::ios::binary) << good[0];
+    const auto with_file = curl_inet::MakeSettings(config);
+    ASSERT_NE(with_file->ca_store, nullptr);
+    EXPECT_EQ(with_file->ca_store->certificates(), without_file->ca_store->certificates() + 1);
 }
 
 }  // namespace
