@@ -73,7 +73,9 @@ echo "Demo service: http://127.0.0.1:$http_port/ and https://127.0.0.1:$https_po
 echo "Log in with Guest Login, or demo / demo, pick Word Maze and press Play."
 echo "The console's trace: $state/console/debug.txt"
 mkdir -p "$state/console"
-# The console writes its trace file into its working directory.
+# The console writes its trace file into its working directory and finds its
+# rank sounds below it, in media/ as the build made them beside the console.
+ln -sfn "$(dirname "$velora")/media" "$state/console/media"
 cd "$state/console"
 set +e
 "$velora"

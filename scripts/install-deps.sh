@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake make ninja-build pkg-config
     googletest libgtest-dev
-    g++-mingw-w64-x86-64-posix
+    g++-mingw-w64-x86-64-posix wine wine64
     libcurl4-openssl-dev
     libsystemd-dev dbus desktop-file-utils
     python3 openssl ca-certificates

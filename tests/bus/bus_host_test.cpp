@@ -9,8 +9,10 @@
 #include <QTimer>
 
 #include <functional>
+#include <latch>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "bus_host_fixture.h"
 
@@ -135,6 +137,33 @@ TEST_F(BusHostTest, ASecondStartFindsTheConsoleAndBringsItForward) {
     });
     EXPECT_EQ(found, kNoWindow);
     EXPECT_EQ(activations_, 1);
+}
+
+TEST_F(BusHostTest, OfTwoConsolesStartedAtOnceExactlyOneFindsTheOther) {
+    host_.RevokeClassObject(cookie_);
+    host_.Uninitialize();
+    constexpr int kRounds = 40;
+    for (int round = 0; round < kRounds; ++round) {
+        std::latch start(2);
+        std::latch checked(2);
+        WindowId found[2] = {kNoWindow, kNoWindow};
+        auto console = [&](int n) {
+            BusSession bus;
+            BusSingleInstance instance(bus);
+            start.arrive_and_wait();
+            found[n] = instance.FindWindowByTitle(kConsoleWindowTitle);
+            // Both answers are in before either connection, and its name, goes.
+            checked.arrive_and_wait();
+        };
+        std::thread first(console, 0);
+        std::thread second(console, 1);
+        first.join();
+        second.join();
+        EXPECT_EQ((found[0] == kNoWindow) + (found[1] == kNoWindow), 1) << "round " << round;
+    }
+    // Left free by the last round's consoles.
+    BusClient client;
+    EXPECT_EQ(client.NameOwner("com.kestrix.Console"), "");
 }
 
 TEST_F(BusHostTest, CallsAreServedInEveryWaitOfTheUiThread) {

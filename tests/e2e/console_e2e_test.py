@@ -219,7 +219,31 @@ class ConsoleOnTheDesktop(demo_world.ConsoleWorld):
         desktop.screenshot_screen(os.path.join(self.shots, "server-wait-over-console.png"),
                                   crop=self.around(window))
 
-    def test_c_installers_run_and_the_page_sees_what_they_installed(self):
+    def test_c_two_consoles_started_at_once(self):
+        """Exactly one keeps running; the other hands over to it and ends with 0."""
+        output = open(os.path.join(self.scratch, "velora-output.txt"), "ab")
+        self.addCleanup(output.close)
+        for round_ in range(6):
+            consoles = []
+            for n in range(2):
+                run_dir = os.path.join(self.scratch, "twice-%d-%d" % (round_, n))
+                os.makedirs(run_dir)
+                consoles.append(subprocess.Popen([OPTIONS.velora], cwd=run_dir, env=self.env,
+                                                 stdout=output, stderr=subprocess.STDOUT))
+            for console in consoles:
+                self.addCleanup(self.stop, console)
+            deadline = time.monotonic() + 60
+            while all(c.poll() is None for c in consoles) and time.monotonic() < deadline:
+                time.sleep(0.1)
+            ended = [c for c in consoles if c.poll() is not None]
+            self.assertEqual(len(ended), 1, "round %d: %d consoles ended" % (round_, len(ended)))
+            self.assertEqual(ended[0].returncode, 0, "round %d" % round_)
+            survivor = next(c for c in consoles if c.poll() is None)
+            desktop.wait_for_window(LOGIN, pid=survivor.pid)
+            self.assertIsNone(survivor.poll(), "round %d" % round_)
+            self.stop(survivor)
+
+    def test_d_installers_run_and_the_page_sees_what_they_installed(self):
         # An old Chess, so that the page offers its upgrade.
         self.reg("add", GENERAL + "\\Clients\\Chess", "/v", "VERSION", "/d", "1.0", "/f")
         console = self.start_console()

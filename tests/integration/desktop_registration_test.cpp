@@ -86,6 +86,34 @@ TEST_F(DesktopRegistrationTest, RegisteringWritesTheClassEntriesTheActivationFil
     EXPECT_FALSE(fs::exists(desktop.DesktopEntry()));
 }
 
+TEST_F(DesktopRegistrationTest, TheEntryStartsTheConsoleWhereItsSoundsAre) {
+    // Beside the program in a build, in the shared data folder once installed.
+    struct Case {
+        const char* media;  // below dir_
+        const char* expected;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr},
+        {"my games/media", "my games"},
+        {"share/velora/media", "share/velora"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(dir_ / "my games" / "media");
+        fs::remove_all(dir_ / "share" / "velora");
+        if (c.media != nullptr) fs::create_directories(dir_ / c.media);
+        DesktopRegistration desktop((dir_ / "data").string());
+        ServerRegistration registration = Registration(desktop);
+        ASSERT_EQ(registration.RegisterServer(), 0);
+        const std::string entry = Read(desktop.DesktopEntry());
+        if (c.expected == nullptr) {
+            EXPECT_EQ(entry.find("\nPath="), std::string::npos) << entry;
+        } else {
+            EXPECT_NE(entry.find("\nPath=" + (dir_ / c.expected).string() + "\n"), std::string::npos)
+                << entry;
+        }
+    }
+}
+
 TEST_F(DesktopRegistrationTest, AMissingProgramRegistersNothingOnTheDesktop) {
     DesktopRegistration desktop((dir_ / "share").string());
     ServerRegistration registration(registry_, desktop,

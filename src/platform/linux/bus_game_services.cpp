@@ -67,10 +67,11 @@ HResult BusGameServices::RegisterClassObject(const Guid& clsid, ClassContext /*c
         return kE_FAIL;
     }
     registration->window.reset(slot);
-    // No queueing and no replacement: a console that owns the name stays the one.
+    // No queueing and no replacement: a console that owns the name stays the
+    // one. The single-instance check may have taken it for this console.
     const int r = sd_bus_request_name(bus, kestrix::kBusName, 0);
     connection->ServeSoon();
-    if (r < 0) return kE_FAIL;
+    if (r < 0 && r != -EALREADY) return kE_FAIL;
 
     registration->cookie = next_cookie_++;
     if (next_cookie_ == 0) next_cookie_ = 1;

@@ -1,7 +1,9 @@
 #include "platform/linux/bus_single_instance.h"
 
+#include <cerrno>
 #include <cstdint>
-#include <cstring>
+#include <string>
+#include <utility>
 
 #include "base/identities.h"
 #include "kestrix/game_contract.h"
@@ -14,6 +16,20 @@ namespace {
 // start only wants to hand the player over.
 constexpr std::uint64_t kActivateTimeoutUs = 2'000'000;
 constexpr WindowId kOtherConsoleWindow = 1;
+constexpr int kOwnerAttempts = 3;
+
+// The unique name that owns the console's name, or empty when none does.
+std::string NameOwner(sd_bus* bus) {
+    BusError error;
+    sd_bus_message* raw = nullptr;
+    const int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", "GetNameOwner", error.get(), &raw, "s",
+                                     kestrix::kBusName);
+    const BusMessage reply(raw);
+    const char* owner = nullptr;
+    if (r < 0 || sd_bus_message_read(reply.get(), "s", &owner) < 0 || owner == nullptr) return {};
+    return owner;
+}
 
 }  // namespace
 
@@ -24,23 +40,25 @@ WindowId BusSingleInstance::FindWindowByTitle(std::string_view title) {
     BusConnection* connection = session_.Connect();
     if (connection == nullptr) return kNoWindow;
     sd_bus* bus = connection->get();
-    BusError error;
-    sd_bus_message* raw = nullptr;
-    const int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                     "org.freedesktop.DBus", "GetNameOwner", error.get(), &raw, "s",
-                                     kestrix::kBusName);
-    const BusMessage reply(raw);
-    connection->ServeSoon();
-    if (r < 0) return kNoWindow;
-    const char* owner = nullptr;
-    if (sd_bus_message_read(reply.get(), "s", &owner) < 0 || owner == nullptr) return kNoWindow;
-    const char* self = nullptr;
-    if (sd_bus_get_unique_name(bus, &self) >= 0 && self != nullptr && std::strcmp(self, owner) == 0) {
-        return kNoWindow;
+    // Asking who owns the name and taking it later would let two consoles
+    // started at once both find nobody. Taking the name here decides it in
+    // one step on the bus; the game services take it over when they register.
+    for (int attempt = 0; attempt < kOwnerAttempts; ++attempt) {
+        const int taken = sd_bus_request_name(bus, kestrix::kBusName, 0);
+        connection->ServeSoon();
+        if (taken >= 0 || taken == -EALREADY) return kNoWindow;
+        // Without the bus's word the console runs alone rather than not at all.
+        if (taken != -EEXIST) return kNoWindow;
+        std::string owner = NameOwner(bus);
+        connection->ServeSoon();
+        if (!owner.empty()) {
+            other_console_ = std::move(owner);
+            other_console_window_ = kOtherConsoleWindow;
+            return other_console_window_;
+        }
+        // The owner ended between the two questions: ask again.
     }
-    other_console_ = owner;
-    other_console_window_ = kOtherConsoleWindow;
-    return other_console_window_;
+    return kNoWindow;
 }
 
 void BusSingleInstance::SetForegroundWindow(WindowId window) {

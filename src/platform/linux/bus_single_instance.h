@@ -7,6 +7,8 @@
 //    found by the console's title (never the console asking), and bringing
 //    it forward calls its Window interface's Activate, waiting two seconds
 //    at most. It connects on first use, before the services are initialised.
+//    A console that finds no owner owns the name from then on, so of two
+//    started at the same moment exactly one finds the other.
 
 #include <string>
 #include <string_view>

@@ -56,6 +56,19 @@ HResult WriteAtomically(const fs::path& target, const std::string& text) {
     return kSOk;
 }
 
+// The folder whose media/ holds the rank sounds, which the console finds
+// below its working directory: beside the program in a build, the shared
+// data folder in an installation; empty when neither has them.
+std::string SoundsFolder(const fs::path& program) {
+    std::error_code error;
+    const fs::path beside = program.parent_path();
+    const fs::path installed = beside.parent_path() / "share" / "velora";
+    for (const fs::path& folder : {beside, installed}) {
+        if (fs::is_directory(folder / "media", error)) return folder.lexically_normal().string();
+    }
+    return {};
+}
+
 }  // namespace
 
 namespace {
@@ -153,9 +166,11 @@ HResult DesktopRegistration::RegisterTypeLib(TypeLibHandle library, std::string_
     if (const HResult result = WriteAtomically(ActivationFile(), service); Failed(result)) {
         return result;
     }
+    const std::string sounds = SoundsFolder(program);
     const std::string entry =
         "[Desktop Entry]\nType=Application\nName=Kestrix Console\n"
         "Comment=Play skill-game tournaments\nExec=" + DesktopExecValue(program) +
+        (sounds.empty() ? "" : "\nPath=" + EscapedAsStringValue(sounds)) +
         "\nIcon=velora\nTerminal=false\nCategories=Game;\nStartupWMClass=velora\n";
     return WriteAtomically(DesktopEntry(), entry);
 }

@@ -77,6 +77,12 @@ const QByteArray kTopPage =
     "name</button>\n"
     "<button type=\"button\" id=\"missing\" KXCommand=\"Missing\" "
     "KXParams=\"nowhere\">Missing</button>\n"
+    "<button type=\"button\" id=\"tip\" KXCommand=\"TIP\" KXParams=\"tipparams\">Tip</button>\n"
+    "<button type=\"button\" id=\"blocks\" KXCommand=\"Select\" KXParams=\"game\">Game</button>\n"
+    "<button type=\"button\" id=\"nested\" KXCommand=\"Nested\" KXParams=\"inner\">In</button>\n"
+    "<div id=\"tipparams\" style=\"display:none\">TIPNAME=news<br>URL=http://tips.example/n?a=1</div>\n"
+    "<div id=\"game\" style=\"display:none\"><div>GAMENAME=Word Maze</div><div>CLIENTID=12</div></div>\n"
+    "<div style=\"display:none\"><span id=\"inner\">A=1<br>B=2</span></div>\n"
     "<div id=\"plain\">plain</div>\n"
     "<div id=\"visible\">line1<br>line2</div>\n"
     "<textarea name=\"field\" style=\"display:none\">t1\r\nt2</textarea>\n"
@@ -99,6 +105,16 @@ const QByteArray kFramePage =
     "<script>" +
     QByteArray(kRelayScript) +
     "</script>\n"
+    "</body></html>\n";
+
+// Links whose default action is to load /target; the page counts its own
+// click handlers' calls.
+const QByteArray kLinksPage =
+    "<!DOCTYPE html><html><head></head><body>"
+    "<a id=\"link\" href=\"/target\">plain link</a>\n"
+    "<a id=\"cmdlink\" href=\"/target\" KXCommand=\"Go\">command link</a>\n"
+    "<script>window.seen = 0; document.getElementById('cmdlink').addEventListener('click',"
+    " function () { window.seen++; });</script>"
     "</body></html>\n";
 
 const QByteArray kPlainPage =
@@ -206,6 +222,7 @@ public:
 
     std::vector<ClickRecord> clicks;
     bool probe = false;
+    bool answer = true;  // the click event's result
 
     bool OnClick() override {
         ClickRecord record;
@@ -227,7 +244,7 @@ public:
             }
         }
         clicks.push_back(record);
-        return true;
+        return answer;
     }
 
 private:
@@ -241,6 +258,7 @@ protected:
         server_.Serve("/top", kTopPage);
         server_.Serve("/frame", kFramePage);
         server_.Serve("/plain", kPlainPage);
+        server_.Serve("/links", kLinksPage);
         server_.Serve("/target", kPlainPage);
         server_.Serve("/forge", kForgingPage);
         host_.resize(820, 600);
@@ -472,6 +490,10 @@ TEST_F(QtBrowserTest, ClicksReachTheSinkOnALaterTurnWithTheClickedElement) {
         {"shown", u"Show", true, u"line1\r\nline2"},
         {"byname", u"ByName", true, u"t1\r\nt2"},
         {"missing", u"Missing", false, u""},
+        // Hidden elements keep the line breaks of <br> and of blocks.
+        {"tip", u"TIP", true, u"TIPNAME=news\r\nURL=http://tips.example/n?a=1"},
+        {"blocks", u"Select", true, u"GAMENAME=Word Maze\r\nCLIENTID=12"},
+        {"nested", u"Nested", true, u"A=1\r\nB=2"},
     };
     for (const Case& c : cases) {
         sink.clicks.clear();
@@ -565,6 +587,44 @@ TEST_F(QtBrowserTest, ClicksWithoutASinkAreHarmlessAndReachOnlyAttachedSinks) {
     second.clicks.clear();
     ClickById("document.getElementById('cmd')");
     EXPECT_TRUE(second.clicks.empty());
+}
+
+TEST_F(QtBrowserTest, TheClickResultDecidesACommandClicksDefaultActionOnly) {
+    struct Case {
+        const char* element;
+        bool answer;
+        bool loads_target;
+    };
+    // A click that names no command goes on whatever the sink says; a
+    // command click goes on only when the sink lets it.
+    const Case cases[] = {
+        {"link", false, true},
+        {"cmdlink", false, false},
+        {"cmdlink", true, true},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(browser_->Navigate(Url("/links")), 0);
+        ASSERT_TRUE(WaitFor([&] { return events_.Completed(browser_->Identity(), Url("/links")); }));
+        events_.events.clear();
+        std::shared_ptr<Document> document;
+        ASSERT_EQ(browser_->GetDocument(document), 0);
+        RecordingSink sink(document, Page());
+        sink.answer = c.answer;
+        std::uint32_t cookie = kNoConnection;
+        ASSERT_EQ(document->AttachClickSink(sink, cookie), 0);
+
+        ClickById(QStringLiteral("document.getElementById('%1')").arg(c.element));
+        ASSERT_TRUE(WaitFor([&] { return !sink.clicks.empty(); })) << c.element;
+        const bool loaded = WaitFor(
+            [&] { return events_.Completed(browser_->Identity(), Url("/target")); }, 1500);
+        EXPECT_EQ(loaded, c.loads_target) << c.element << " " << c.answer;
+        if (!loaded) {
+            // Done again for the default action, the click is not the page's twice.
+            EXPECT_EQ(RunJs(Page(), "window.seen").toInt(), 1) << c.element;
+        }
+        EXPECT_EQ(sink.clicks.size(), 1u) << c.element;
+        document->DetachClickSink(cookie);
+    }
 }
 
 TEST_F(QtBrowserTest, APagesOwnPromptIsNoReport) {

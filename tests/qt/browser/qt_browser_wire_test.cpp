@@ -70,6 +70,11 @@ TEST(QtBrowserWire, RefusesMalformedReports) {
         R"({"kind":"click","top":true,"doc":"d","url":"u","named":{"key":1}})",
         R"({"kind":"click","top":true,"doc":"d","url":"u","named":{"key":"k","attributes":[]}})",
         R"({"kind":"click","top":true,"doc":"d","url":"u","named":{"key":"k","attributes":5}})",
+        R"({"kind":"click","top":true,"doc":"d","url":"u","click":0})",
+        R"({"kind":"click","top":true,"doc":"d","url":"u","click":1.5})",
+        R"({"kind":"click","top":true,"doc":"d","url":"u","click":"3"})",
+        R"({"kind":"click","top":true,"doc":"d","url":"u","click":4294967296})",
+        R"({"kind":"load","top":true,"doc":"d","url":"u","click":3})",
     };
     for (const char* text : cases) {
         EXPECT_FALSE(ParsePageReport(QString::fromUtf8(text))) << text;
@@ -91,6 +96,15 @@ TEST(QtBrowserWire, ReadsAClickReport) {
     EXPECT_EQ(report->named_key, u"kxp1");
     ASSERT_TRUE(report->named);
     EXPECT_EQ(report->named->text, u"a=1\r\nb=\u00e9\r\nc");
+    EXPECT_EQ(report->click_number, 0u);
+    EXPECT_TRUE(NamesCommand(*report->element));
+    EXPECT_TRUE(NamesCommand(ElementSnapshot{{{u"id", u"x"}, {u"KXCommand", u""}}, {}}));
+    EXPECT_FALSE(NamesCommand(ElementSnapshot{{{u"kxparams", u"p"}}, {}}));
+
+    const auto numbered = ParsePageReport(
+        QString::fromUtf8(R"({"kind":"click","top":true,"doc":"d","url":"u","click":4294967295})"));
+    ASSERT_TRUE(numbered);
+    EXPECT_EQ(numbered->click_number, 4294967295u);
 
     const auto unnamed = ParsePageReport(
         QString::fromUtf8(R"({"kind":"load","top":true,"doc":"d","url":"u","element":null,)"

@@ -52,6 +52,31 @@ constexpr char kPageScript[] = R"JS((function () {
     }
     return out;
   }
+  function rendered(e) {
+    for (var x = e; x && x.nodeType === 1; x = x.parentElement) {
+      if (getComputedStyle(x).display === 'none') return false;
+    }
+    return true;
+  }
+  // The browser's plain text of the element, line breaks included. The text
+  // of an element that is not rendered has no line breaks at all (a <br> or a
+  // block adds none), so such an element is read from a rendered copy that
+  // nobody sees.
+  function plainText(e) {
+    if (typeof e.innerText !== 'string' || e.tagName === 'TEXTAREA') return e.textContent;
+    if (rendered(e)) return e.innerText;
+    var box = document.createElement('div');
+    box.style.cssText = 'display:block!important;position:fixed!important;' +
+        'left:-100000px!important;top:0!important;width:100000px!important;' +
+        'visibility:visible!important;opacity:0!important;pointer-events:none!important';
+    var copy = e.cloneNode(true);
+    copy.style.setProperty('display', 'block', 'important');
+    copy.removeAttribute('id');
+    copy.removeAttribute('name');
+    box.appendChild(copy);
+    (document.documentElement || document).appendChild(box);
+    try { return copy.innerText; } finally { box.parentNode.removeChild(box); }
+  }
   function namedBy(el) {
     var key = el && el.getAttribute ? el.getAttribute('KXParams') : null;
     if (key === null) return null;
@@ -59,9 +84,7 @@ constexpr char kPageScript[] = R"JS((function () {
     for (var i = 0; i < all.length; ++i) {
       var e = all[i];
       if (e.getAttribute('name') === key || e.getAttribute('id') === key) {
-        var hidden = getComputedStyle(e).display === 'none';
-        var text = hidden || typeof e.innerText !== 'string' ? e.textContent : e.innerText;
-        return {key: key, attributes: attributesOf(e), text: String(text)};
+        return {key: key, attributes: attributesOf(e), text: String(plainText(e))};
       }
     }
     return {key: key, attributes: null};
@@ -78,7 +101,20 @@ constexpr char kPageScript[] = R"JS((function () {
             named: body ? namedBy(body) : null});
   });
   if (!isTop) return;
+  // A command click's default action waits for the console's answer, as the
+  // click event's result would decide it; it is then done again, unseen by
+  // the page's own handlers, which have already had the click.
+  var held = {}, nextClick = 1, replaying = false;
+  window.kxClickAnswered = function (id, number, goOn) {
+    if (id !== doc || !held.hasOwnProperty(number)) return;
+    var el = held[number];
+    delete held[number];
+    if (!goOn || !el.isConnected) return;
+    replaying = true;
+    try { el.click(); } finally { replaying = false; }
+  };
   document.addEventListener('click', function (event) {
+    if (replaying) { event.stopImmediatePropagation(); return; }
     var target = event.target;
     if (target && target.nodeType !== 1) target = target.parentElement;
     // The focused element the click went into, as the document's active
@@ -86,9 +122,15 @@ constexpr char kPageScript[] = R"JS((function () {
     var active = document.activeElement;
     var el = active && active !== document.body && target && active.contains(target)
         ? active : (target || document.body);
-    var answer = report({kind: 'click', element: el ? attributesOf(el) : null,
+    var number = nextClick++;
+    var answer = report({kind: 'click', click: number, element: el ? attributesOf(el) : null,
                          named: namedBy(el)});
-    if (answer === '0') event.preventDefault();
+    if (answer === '0') {
+      event.preventDefault();
+    } else if (answer === 'hold' && target) {
+      event.preventDefault();
+      held[number] = target;
+    }
   }, true);
 })();)JS";
 
@@ -126,6 +168,12 @@ QString NewToken() {
                                           QLatin1Char('0'));
     }
     return token;
+}
+
+// The text as a script's string literal.
+QString ScriptString(const QString& text) {
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
 std::u16string UrlText(const QUrl& url) { return QStringToWide(url.toString(QUrl::FullyEncoded)); }
@@ -239,6 +287,8 @@ private:
     void OnReport(PageReport report);
     void DeliverLoad(const PageReport& report);
     void DeliverClick(const PageReport& report);
+    enum class ClickResult { GoOn, Cancel };
+    void AnswerClick(const PageReport& click, ClickResult result);
     void ApplyDropTarget();
     void ClearHistoryIfAsked();
 
@@ -363,11 +413,18 @@ void QtBrowser::Impl::ClearHistoryIfAsked() {
 bool QtBrowser::Impl::OnPrompt(const QString& message, const QString& text, QString& answer) {
     if (message != token_) return false;
     if (std::optional<PageReport> report = ParsePageReport(text)) {
-        const bool click = report->kind == PageReport::Kind::Click;
+        answer = QString();
+        if (report->kind == PageReport::Kind::Click) {
+            // The core answers on a later turn, so a command click's default
+            // action is held until then. Any other click goes on at once: the
+            // core would let it, and a held link would wait for nothing.
+            const bool command = report->frame == PageReport::Frame::Top &&
+                                 report->click_number != 0 && report->element &&
+                                 NamesCommand(*report->element);
+            if (!command) report->click_number = 0;
+            answer = command ? QStringLiteral("hold") : QStringLiteral("1");
+        }
         OnReport(std::move(*report));
-        // The core answers later; the service's command elements are buttons
-        // with no default action, so letting it go on costs nothing.
-        answer = click ? QStringLiteral("1") : QString();
     }
     return true;
 }
@@ -401,10 +458,26 @@ void QtBrowser::Impl::DeliverLoad(const PageReport& report) {
 void QtBrowser::Impl::DeliverClick(const PageReport& report) {
     // Held here: the core may let go of the document while it handles the click.
     const std::shared_ptr<QtDocument> document = document_;
-    // A click before its document's load report has no document to go to yet.
-    if (!document || document->Id() != report.document_id) return;
+    // A click before its document's load report has no document to go to
+    // yet; nobody cancels it then.
+    if (!document || document->Id() != report.document_id) {
+        AnswerClick(report, ClickResult::GoOn);
+        return;
+    }
     document->TakeClick(report);
-    document->FireClick();
+    AnswerClick(report, document->FireClick() ? ClickResult::GoOn : ClickResult::Cancel);
+}
+
+void QtBrowser::Impl::AnswerClick(const PageReport& click, ClickResult result) {
+    if (click.click_number == 0 || !page_) return;
+    // Runs in the script's own world; a document other than the clicked one
+    // ignores it.
+    const QString code =
+        QStringLiteral("window.kxClickAnswered && window.kxClickAnswered(%1, %2, %3)")
+            .arg(ScriptString(click.document_id))
+            .arg(click.click_number)
+            .arg(result == ClickResult::GoOn ? QStringLiteral("true") : QStringLiteral("false"));
+    page_->runJavaScript(code, QWebEngineScript::ApplicationWorld);
 }
 
 void QtBrowser::Impl::Post(std::function<void()> work) {

@@ -163,7 +163,27 @@ std::optional<PageReport> ParsePageReport(const QString& json) {
     } else if (!named.isNull() && !named.isUndefined()) {
         return std::nullopt;
     }
+
+    const QJsonValue number = object.value(QStringLiteral("click"));
+    if (!number.isUndefined()) {
+        const double value = number.toDouble(-1);
+        if (report.kind != PageReport::Kind::Click || !number.isDouble() || value < 1 ||
+            value > 4294967295.0 || value != static_cast<double>(static_cast<std::uint32_t>(value))) {
+            return std::nullopt;
+        }
+        report.click_number = static_cast<std::uint32_t>(value);
+    }
     return report;
+}
+
+bool NamesCommand(const ElementSnapshot& element) {
+    for (const auto& [name, value] : element.attributes) {
+        if (QString::fromStdU16String(name).compare(QLatin1String("kxcommand"),
+                                                    Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace kx

@@ -9,10 +9,13 @@
 //  - the CR LF-separated request headers split into names and values;
 //  - line breaks made CR LF, as the document model gives them;
 //  - the page script's reports read from their JSON text; anything malformed
-//    is refused, never half read.
+//    is refused, never half read;
+//  - whether a clicked element names a command, which decides whether the
+//    click's default action waits for the console's answer.
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,9 +68,16 @@ struct PageReport {
     // The value of that element's KXParams and the first element it names.
     std::optional<std::u16string> named_key;
     std::optional<ElementSnapshot> named;
+    // A click's number within its document, by which the page holds its
+    // default action until the console has answered; 0 when none is held.
+    std::uint32_t click_number = 0;
 };
 
 // The report's JSON text, or none when it is malformed in any way.
 std::optional<PageReport> ParsePageReport(const QString& json);
+
+// Whether the snapshot carries a KXCommand attribute, in any letter case, as
+// the document's attribute lookup would find it.
+bool NamesCommand(const ElementSnapshot& element);
 
 }  // namespace kx

@@ -69,12 +69,14 @@ void QtDocument::TakeClick(const PageReport& click) {
     named_ = MakeElement(click.named);
 }
 
-void QtDocument::FireClick() {
+bool QtDocument::FireClick() {
     // A copy: a sink may detach itself or another while it is called.
     const auto sinks = sinks_;
+    bool go_on = true;
     for (const auto& [cookie, sink] : sinks) {
-        if (Connected(cookie)) sink->OnClick();
+        if (Connected(cookie) && !sink->OnClick()) go_on = false;
     }
+    return go_on;
 }
 
 HResult QtDocument::QueryHtmlDocument() { return kS_OK; }

@@ -50,7 +50,8 @@ public:
 
     void TakeClick(const PageReport& click);
     // Each connection in turn; one that an earlier call ended is skipped.
-    void FireClick();
+    // False when a sink cancelled the click's default action.
+    bool FireClick();
 
     HResult QueryHtmlDocument() override;
     HResult GetActiveElement(std::shared_ptr<Element>& element) override;
