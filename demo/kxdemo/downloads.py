@@ -1,5 +1,6 @@
 """Files to download: generated data of any size and tiny sample installers."""
 
+import os
 import re
 
 MAX_SIZE = 512 * 1024 * 1024
@@ -26,23 +27,26 @@ def pattern(size):
         yield piece
 
 
-INSTALLER = """#!/bin/sh
-# Sample installer served by the Kestrix demo service.
-echo "Installing {title} ..."
-mark="${{TMPDIR:-/tmp}}/kestrix-demo-installed-{stem}"
-echo "{title}" > "$mark" 2>/dev/null || true
-echo "{title} is installed."
-exit 0
-"""
+_TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "setup.sh.in")
+_SAFE = re.compile(r"[^A-Za-z0-9 ._-]")
 
 
 def installer(stem, games, console_version):
-    """The setup script for a game (by file stem) or for the console itself."""
+    """The setup script for a game (by file stem) or for the console itself.
+    Run with KX_DEMO_REGISTRY_TOOL naming the registry tool, a game's script
+    records the game's VERSION in the console's registry."""
     if stem == "console":
-        title = "Kestrix Console %s" % console_version
+        title, client, version = "Kestrix Console %s" % console_version, "", console_version
     else:
         match = [g for g in games if g["stem"] == stem]
         if not match:
             return None
-        title = "%s %s" % (match[0]["name"], match[0]["version"])
-    return INSTALLER.format(title=title, stem=stem).encode("ascii", errors="replace")
+        client, version = match[0]["name"], match[0]["version"]
+        title = "%s %s" % (client, version)
+    with open(_TEMPLATE, encoding="ascii") as f:
+        script = f.read()
+    # Names and versions come from the store; nothing in them may end a shell word.
+    for key, value in (("TITLE", title), ("STEM", stem), ("CLIENT", client),
+                       ("VERSION", version)):
+        script = script.replace("@%s@" % key, _SAFE.sub("_", value))
+    return script.encode("ascii", errors="replace")

@@ -75,8 +75,10 @@ def _tip(page, ctx, name, label, sized=True, cls="btn quiet"):
 
 def _install_pairs(ctx, game, upgrade):
     title = "%s %s" % (game["name"], game["version"])
+    # An upgrade replaces a client the console may have started: the console
+    # closes while it runs. A new client is waited for, and the page reloaded.
     pairs = [("URL", ctx.url("/downloads/%s-setup.sh" % game["stem"])),
-             ("TITLE", title), ("RESTART", "0")]
+             ("TITLE", title), ("RESTART", "1" if upgrade else "0")]
     if upgrade:
         pairs.append(("UPGRADECONFIRM", "A new version of %s (%s) is available. "
                       "Download and install it now?" % (game["name"], game["version"])))

@@ -44,9 +44,10 @@ DownloadProgressDialog::DownloadProgressDialog(InetApi& inet)
 
 int DownloadProgressDialog::RunDownload(std::string_view url, std::string_view local_path,
                                         std::string_view display_name, WindowSystem& windows,
-                                        WindowId parent) {
+                                        WindowId parent, LocalFile creation) {
     url_ = url;
     local_path_ = local_path;
+    creation_ = creation;
     display_name_ = display_name;
     received_ = 0;
     expected_ = 0;
@@ -63,7 +64,7 @@ void DownloadProgressDialog::OnInit() {
         ShowFailure(failure);
         return;
     }
-    if (!engine_.StartDownload(url_, local_path_)) {
+    if (!engine_.StartDownload(url_, local_path_, creation_)) {
         std::snprintf(failure, sizeof failure, "Unable to initialize download. Error: %d",
                       ErrorAsShown());
         ShowFailure(failure);

@@ -25,7 +25,8 @@ public:
     // 1 when the transfer ended (whatever it brought), 2 when the player
     // cancelled or it could not start, -1 when the window could not be made.
     int RunDownload(std::string_view url, std::string_view local_path,
-                    std::string_view display_name, WindowSystem& windows, WindowId parent);
+                    std::string_view display_name, WindowSystem& windows, WindowId parent,
+                    LocalFile creation = LocalFile::Replace);
 
 private:
     void OnInit() override;
@@ -41,6 +42,7 @@ private:
     HttpRequestEngine engine_;
     std::string url_;
     std::string local_path_;
+    LocalFile creation_ = LocalFile::Replace;
     std::string display_name_;
     std::uint32_t received_ = 0;
     std::uint32_t expected_ = 0;  // 0 until a reply announces its size

@@ -68,11 +68,15 @@ bool HttpRequestEngine::StartPost(std::string_view url, std::string_view form_da
     return Start(Verb::Post, url, form_data);
 }
 
-bool HttpRequestEngine::StartDownload(std::string_view url, std::string_view local_file) {
-    return Start(Verb::Get, url, local_file);
+bool HttpRequestEngine::StartDownload(std::string_view url, std::string_view local_file,
+                                      LocalFile creation) {
+    return Start(Verb::Get, url, local_file,
+                 creation == LocalFile::CreateNew ? FileAccess::CreateNew
+                                                  : FileAccess::CreateForWriting);
 }
 
-bool HttpRequestEngine::Start(Verb verb, std::string_view url, std::string_view body_or_file) {
+bool HttpRequestEngine::Start(Verb verb, std::string_view url, std::string_view body_or_file,
+                              FileAccess file_access) {
     if (worker_.joinable()) {
         // The fields belong to a worker until it has ended.
         if (!idle_.IsSet()) return false;
@@ -109,6 +113,7 @@ bool HttpRequestEngine::Start(Verb verb, std::string_view url, std::string_view 
         verb_ = "GET";
         local_file_ = body_or_file;
         write_to_file_ = true;
+        file_access_ = file_access;
         request_headers_.clear();
         request_body_.clear();
     }
@@ -152,7 +157,7 @@ HttpRequestEngine::Ending HttpRequestEngine::Transfer(ReadTarget& target, Unique
     completion_.Reset();
 
     if (write_to_file_) {
-        file = UniqueFile::Open(local_file_, FileAccess::CreateForWriting);
+        file = UniqueFile::Open(local_file_, file_access_);
         if (!file.IsOpen()) return Ending{RequestEnd::Finished, 0};
     }
 

@@ -25,6 +25,12 @@
 
 namespace kx {
 
+// What a download does with a file already at its local path.
+enum class LocalFile {
+    Replace,    // truncates it and writes over it
+    CreateNew,  // writes nothing: the transfer ends as a file that cannot be opened does
+};
+
 enum class InternetAccess {
     Preconfigured,  // the system's internet settings, proxy included
     Direct,
@@ -49,7 +55,10 @@ public:
     // idle with the error field set, except while a request still runs: then
     // nothing is touched.
     bool StartPost(std::string_view url, std::string_view form_data);
-    bool StartDownload(std::string_view url, std::string_view local_file);
+    // `creation` says whether a file already at `local_file` is replaced or
+    // makes the download fail to write anything.
+    bool StartDownload(std::string_view url, std::string_view local_file,
+                       LocalFile creation = LocalFile::Replace);
 
     // Makes a running request end without WM_INET_DONE and waits at most five
     // seconds for its worker, counted from the request's first Cancel: a
@@ -73,7 +82,8 @@ private:
     };
     struct ReadTarget;
 
-    bool Start(Verb verb, std::string_view url, std::string_view body_or_file);
+    bool Start(Verb verb, std::string_view url, std::string_view body_or_file,
+               FileAccess file_access = FileAccess::CreateForWriting);
     void RunWorker();
     Ending Transfer(ReadTarget& target, UniqueFile& file);
     // Nothing when the request goes on.
@@ -107,6 +117,7 @@ private:
     std::optional<std::chrono::steady_clock::time_point> cancel_deadline_;
     bool secure_ = false;
     bool write_to_file_ = false;
+    FileAccess file_access_ = FileAccess::CreateForWriting;
     std::string verb_;
     std::string host_;
     std::string path_;

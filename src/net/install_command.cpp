@@ -24,8 +24,15 @@ bool Downloaded(ConsoleWindow& console, Ports& ports, const std::string& url,
     // Scoped to the transfer, so that no internet handle stays open while the
     // installer runs.
     DownloadProgressDialog download(*ports.inet);
-    return download.RunDownload(url, local_path, title, *ports.windows, console.Window()) == 1;
+    // Created, never reused: whatever is found at the path is not ours to start.
+    return download.RunDownload(url, local_path, title, *ports.windows, console.Window(),
+                                LocalFile::CreateNew) == 1;
 }
+
+// The system's codes for a file, or a directory on its way, that is not there.
+constexpr std::uint32_t kLaunchFileNotFound = 2;
+constexpr std::uint32_t kLaunchPathNotFound = 3;
+constexpr std::uint32_t kLaunchFileExists = 80;
 
 void ReportLaunchFailure(ConsoleWindow& console, std::uint32_t error) {
     char text[96];
@@ -74,9 +81,9 @@ void RunInstallCommand(ConsoleWindow& console, InstallKind kind, Ports& ports) {
                      "INSTALLCONFIRM parameter not supplied for INSTALL command.");
     if (!found) return;
 
-    const std::optional<std::string> local_path =
-        InstallerLocalPath(ports.files->TempDirectory(), url);
-    if (!local_path) {
+    // The name is judged before the player is asked; the directory it goes
+    // to is made only once the player has said yes.
+    if (!InstallerLocalPath(ports.files->TempDirectory(), url)) {
         console.ShowMessage("URL parameter supplied is not valid", kCommandErrorCaption);
         return;
     }
@@ -84,10 +91,27 @@ void RunInstallCommand(ConsoleWindow& console, InstallKind kind, Ports& ports) {
         MessageBoxResult::Yes) {
         return;
     }
+    const std::string directory = ports.files->PrivateDownloadDirectory();
+    const std::optional<std::string> local_path =
+        directory.empty() ? std::nullopt : InstallerLocalPath(directory, url);
+    if (!local_path) {
+        ReportLaunchFailure(console, kLaunchPathNotFound);
+        return;
+    }
+    // A file already there was not downloaded by us: never start it.
+    if (ports.files->CanOpen(*local_path)) {
+        ReportLaunchFailure(console, kLaunchFileExists);
+        return;
+    }
     if (!Downloaded(console, ports, url, *local_path, title)) return;
 
     ProcessHandle handle = 0;
     std::uint32_t error = 0;
+    if (!ports.files->MarkExecutable(*local_path)) {
+        // Most often the download could not be written at all.
+        ReportLaunchFailure(console, kLaunchFileNotFound);
+        return;
+    }
     if (!ports.processes->Start(*local_path, "", &handle, &error)) {
         ReportLaunchFailure(console, error);
         return;
@@ -97,10 +121,9 @@ void RunInstallCommand(ConsoleWindow& console, InstallKind kind, Ports& ports) {
         console.EndConsole(0);
         return;
     }
-    // The window keeps painting and answering while the installer runs,
-    // without spending processor time on it.
-    while (ports.processes->WaitServingEvents(installer.get()) == ProcessState::Running) {
-    }
+    // Nothing is taken meanwhile: a click, key, close or page command could
+    // end the console or start this installer's file again while it runs.
+    ports.processes->WaitForExit(installer.get());
     BuildVersionReport(*ports.registry, console.versionReport);
     console.NavigateTo(console.lastUrl, "");
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 // The INSTALL and UPGRADE commands: after the player has confirmed, an
-// installer named by the page is fetched into the temporary directory and
-// started; the console then either closes at once or waits for it, rebuilds
-// its version report and reloads its last page so the service sees the result.
+// installer named by the page is fetched into a directory of the user's own
+// (the temporary directory where that is already private), as a new file,
+// made executable and started; the console then either closes at once or
+// waits for it, rebuilds its version report and reloads its last page so the
+// service sees the result.
 
 #include <cstddef>
 #include <optional>
@@ -32,8 +34,8 @@ std::optional<std::string> InstallerLocalPath(std::string_view temp_directory,
 
 // Reads URL, TITLE, RESTART and INSTALLCONFIRM or UPGRADECONFIRM from the
 // console's params. Needs the internet, window, process, file and registry
-// ports. While the started installer runs, the console keeps serving its
-// window and calls.
+// ports. While the started installer runs, the console takes no input and no
+// command, as a modal wait does; a backend may keep its windows painted.
 void RunInstallCommand(ConsoleWindow& console, InstallKind kind, Ports& ports);
 
 }  // namespace kx

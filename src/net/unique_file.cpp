@@ -3,7 +3,11 @@
 namespace kx {
 
 UniqueFile UniqueFile::Open(const std::string& path, FileAccess access) {
-    const char* mode = access == FileAccess::CreateForWriting ? "wb" : "rb";
+    // "x" is C11's exclusive creation: a file or link planted at the path
+    // makes the open fail rather than be written through.
+    const char* mode = access == FileAccess::CreateForWriting ? "wb"
+                       : access == FileAccess::CreateNew      ? "wbx"
+                                                              : "rb";
     return UniqueFile(std::fopen(path.c_str(), mode));
 }
 

@@ -16,6 +16,7 @@ namespace kx {
 
 enum class FileAccess {
     CreateForWriting,  // created, or truncated when it exists
+    CreateNew,         // created; fails when anything, a link too, is there
     OpenForReading,    // must exist
 };
 

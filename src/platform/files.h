@@ -14,6 +14,16 @@ public:
     // GetTempPathA: the user's temporary directory, ending in its separator.
     virtual std::string TempDirectory() = 0;
 
+    // A directory for one downloaded program that no other user can reach or
+    // plant a file in, ending in its separator; empty when none can be had.
+    // Windows: GetTempPathA as it is, already the user's own. Elsewhere a
+    // new, empty directory at each call.
+    virtual std::string PrivateDownloadDirectory() = 0;
+
+    // Lets a downloaded file be started as a program; false when it cannot.
+    // Windows: nothing to do, any file may be started.
+    virtual bool MarkExecutable(std::string_view path) = 0;
+
     // The process's current working directory, without a trailing separator.
     virtual std::string CurrentDirectory() = 0;
 

@@ -25,8 +25,9 @@ public:
     virtual bool Start(std::string_view application, std::string_view directory,
                        ProcessHandle* process, std::uint32_t* error) = 0;
 
-    // Waits without a time-out until the process has ended; nothing else is
-    // served meanwhile (WaitForSingleObject with INFINITE).
+    // Waits without a time-out until the process has ended; no input, close
+    // request, timer or page event is served meanwhile (WaitForSingleObject
+    // with INFINITE). A backend may keep its windows painted.
     virtual void WaitForExit(ProcessHandle process) = 0;
 
     // Waits until the process ends or something arrives for the UI thread

@@ -14,6 +14,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.parse
 import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -32,6 +33,10 @@ FIRST_GAME = (95, 92)
 ALL_GAMES = (95, 418)
 REFRESH = (95, 468)
 TIP = (95, 518)
+SOFTWARE = (95, 493)
+# On the software page, with Chess reported older than the service's.
+INSTALL_WORD_MAZE = (633, 198)
+UPGRADE_CHESS = (641, 227)  # the button of either layout, before and after the install
 EXIT = (771, 27)
 FIRST_PLAY = (662, 214)  # Play of the first tournament in the frame's list
 
@@ -48,9 +53,13 @@ class ConsoleOnTheDesktop(demo_world.ConsoleWorld):
         cls.kxreg = OPTIONS.kxreg
         cls.scratch = tempfile.mkdtemp(prefix="kx_e2e_")
         cls.shots = OPTIONS.screenshots or os.path.join(cls.scratch, "shots")
+        cls.temp = os.path.join(cls.scratch, "tmp")
+        os.makedirs(cls.temp)
+        # The demo's installers record what they install with the store tool.
         cls.env = dict(os.environ,
                        XDG_CONFIG_HOME=os.path.join(cls.scratch, "config"),
-                       XDG_STATE_HOME=os.path.join(cls.scratch, "state"))
+                       XDG_STATE_HOME=os.path.join(cls.scratch, "state"),
+                       TMPDIR=cls.temp, KX_DEMO_REGISTRY_TOOL=cls.kxreg)
         cls.service, cls.demo_state, ports = demo_world.start_demo_service(cls.scratch)
         cls.http_port = ports["http"]
         demo_world.point_console_at(cls.reg, ports)
@@ -233,6 +242,71 @@ class ConsoleOnTheDesktop(demo_world.ConsoleWorld):
             desktop.wait_for_window(LOGIN, pid=survivor.pid)
             self.assertIsNone(survivor.poll(), "round %d" % round_)
             self.stop(survivor)
+
+    def test_d_installers_run_and_the_page_sees_what_they_installed(self):
+        # An old Chess, so that the page offers its upgrade.
+        self.reg("add", GENERAL + "\\Clients\\Chess", "/v", "VERSION", "/d", "1.0", "/f")
+        console = self.start_console()
+        window = self.log_in_as_guest(console)
+        desktop.click(window, *SOFTWARE)
+        software = "Nav to http://%s/ws_Console/softwareversions.asp" % HOST
+        self.wait_for_trace(software)
+        time.sleep(1.5)
+        self.shot(window, "software.png")
+
+        # INSTALL: the installer runs to its end, then the page is loaded again
+        # with the version it recorded.
+        desktop.click(window, *INSTALL_WORD_MAZE)
+        self.confirm_download(console)
+        deadline = time.monotonic() + 60
+        while self.count_trace(software) < 2 and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertEqual(self.count_trace(software), 2, "the page was not loaded again")
+        self.assertIn("Word Maze", self.installed_marks())
+        reports = [self.form_of(r) for r in self.requests()
+                   if r["target"].lower().endswith("softwareversions.asp")]
+        self.assertNotIn("Word Maze", reports[-2])
+        self.assertEqual(reports[-1].get("Word Maze"), "1.5")
+        self.assertEqual(reports[-1].get("Chess"), "1.0")
+        downloads = self.download_directories()
+        self.assertEqual(len(downloads), 1)
+        self.assertEqual(os.stat(downloads[0]).st_mode & 0o7777, 0o700)
+        setup = os.path.join(downloads[0], "wordmaze-setup.sh")
+        self.assertEqual(os.stat(setup).st_mode & 0o7777, 0o700)
+        time.sleep(1.5)
+        self.shot(window, "software-installed.png")
+
+        # UPGRADE with RESTART=1: the console ends as soon as the installer has started.
+        desktop.click(window, *UPGRADE_CHESS)
+        self.confirm_download(console)
+        self.assertEqual(console.wait(60), 0)
+        deadline = time.monotonic() + 30
+        while "Chess" not in self.installed_marks() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertIn("Chess", self.installed_marks(), "the upgrade's installer never ran")
+        self.assertEqual(len(self.download_directories()), 2, "a directory was reused")
+
+    def confirm_download(self, console):
+        box = desktop.wait_for_window("^Confirm Download$", pid=console.pid)
+        desktop.key(box, "Return")
+        desktop.wait_gone(box)
+
+    def installed_marks(self):
+        """What the demo's installers say they installed, from their marks."""
+        marks = []
+        for name in os.listdir(self.temp):
+            if name.startswith("kestrix-demo-installed-"):
+                with open(os.path.join(self.temp, name)) as f:
+                    marks.append(f.read().strip())
+        return " ".join(marks)
+
+    def download_directories(self):
+        return sorted(os.path.join(self.temp, n) for n in os.listdir(self.temp)
+                      if n.startswith("kestrix-download-"))
+
+    @staticmethod
+    def form_of(request):
+        return dict(urllib.parse.parse_qsl(request["body"], encoding="latin-1"))
 
     @staticmethod
     def around(window):

@@ -7,7 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
+#include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -120,6 +123,156 @@ TEST_F(PosixProcessesTest, AProgramThatCannotRunFailsWithTheSystemsError) {
     EXPECT_FALSE(processes.Start(data.string(), "", &process, &error));
     EXPECT_EQ(error, static_cast<std::uint32_t>(EACCES));
     EXPECT_EQ(process, 0u);
+}
+
+struct WatchCase {
+    const char* name;
+    ChildWatch watch;
+};
+constexpr WatchCase kWatches[] = {
+    {"pidfd", ChildWatch::Pidfd},
+    {"signalfd", ChildWatch::SignalDescriptor},
+    {"ticks", ChildWatch::Ticks},
+};
+
+TEST_F(PosixProcessesTest, TheServingWaitKeepsServingWhileTheChildRunsWhateverWatchesIt) {
+    for (const WatchCase& c : kWatches) {
+        SCOPED_TRACE(c.name);
+        const std::string program = Script("game.sh", "sleep 0.5; exit 5");
+        // The UI stands for one that has a call to answer every 50 ms: it
+        // serves it and comes back, or comes back earlier when woken.
+        int served = 0;
+        PosixProcesses processes(
+            [&](int fd) {
+                ++served;
+                pollfd entry{fd, POLLIN, 0};
+                ::poll(&entry, 1, 50);
+            },
+            {}, c.watch);
+        ProcessHandle process = 0;
+        std::uint32_t error = 0;
+        ASSERT_TRUE(processes.Start(program, "", &process, &error)) << error;
+        UniqueProcess owned(processes, process);
+        int waits = 0;
+        while (processes.WaitServingEvents(process) == ProcessState::Running) ++waits;
+        // About ten calls in half a second; a wait that blocked until the end
+        // would have served none.
+        EXPECT_GE(served, 5);
+        EXPECT_GE(waits, 5);
+        std::uint32_t code = 0;
+        ASSERT_TRUE(processes.ExitCode(process, &code));
+        EXPECT_EQ(code, 5u);
+    }
+}
+
+TEST_F(PosixProcessesTest, ThePlainWaitAsksItsUiWaitUntilTheChildHasEnded) {
+    for (const WatchCase& c : kWatches) {
+        SCOPED_TRACE(c.name);
+        const std::string program = Script("setup.sh", "sleep 0.3; exit 9");
+        int looks = 0;
+        bool ended_seen = false;
+        PosixProcesses processes(
+            {},
+            [&](int fd, const std::function<bool()>& ended) {
+                EXPECT_GE(fd, 0);
+                for (;;) {
+                    ++looks;
+                    if (ended()) break;
+                    pollfd entry{fd, POLLIN, 0};
+                    ::poll(&entry, 1, -1);
+                }
+                ended_seen = true;
+            },
+            c.watch);
+        ProcessHandle process = 0;
+        std::uint32_t error = 0;
+        ASSERT_TRUE(processes.Start(program, "", &process, &error)) << error;
+        UniqueProcess owned(processes, process);
+        processes.WaitForExit(process);
+        EXPECT_TRUE(ended_seen);
+        EXPECT_GE(looks, 2);
+        // Ticks look often; the descriptors that only wake at the end do not.
+        if (c.watch != ChildWatch::Ticks) {
+            EXPECT_LE(looks, 5);
+        }
+        std::uint32_t code = 0;
+        ASSERT_TRUE(processes.ExitCode(process, &code));
+        EXPECT_EQ(code, 9u);
+    }
+}
+
+TEST_F(PosixProcessesTest, TheProgramStartsWithSigchldUnblocked) {
+    PosixProcesses processes({}, {}, ChildWatch::SignalDescriptor);
+    const std::string program = Script("mask.sh", "grep SigBlk /proc/self/status > mask.txt");
+    ProcessHandle process = 0;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(processes.Start(program, (dir_ / "game").string(), &process, &error)) << error;
+    UniqueProcess owned(processes, process);
+    processes.WaitForExit(process);
+    const std::string line = Read(dir_ / "game" / "mask.txt");
+    ASSERT_GT(line.size(), 8u) << line;
+    const unsigned long long mask = std::stoull(line.substr(line.find(':') + 1), nullptr, 16);
+    EXPECT_EQ(mask & (1ull << (SIGCHLD - 1)), 0u) << line;
+}
+
+TEST_F(PosixProcessesTest, EachPrivateDownloadDirectoryIsNewAndTheUsersAlone) {
+    const char* old = std::getenv("TMPDIR");
+    const std::string saved = old != nullptr ? old : "";
+    ::setenv("TMPDIR", dir_.c_str(), 1);
+    PosixFiles files;
+    const std::string first = files.PrivateDownloadDirectory();
+    const std::string second = files.PrivateDownloadDirectory();
+    if (old != nullptr) {
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
+    for (const std::string& made : {first, second}) {
+        SCOPED_TRACE(made);
+        ASSERT_FALSE(made.empty());
+        EXPECT_EQ(made.back(), '/');
+        EXPECT_EQ(made.rfind(dir_.string() + "/", 0), 0u);
+        struct stat status {};
+        ASSERT_EQ(::lstat(made.c_str(), &status), 0);
+        EXPECT_TRUE(S_ISDIR(status.st_mode));
+        EXPECT_EQ(status.st_mode & 07777, 0700u);
+        EXPECT_TRUE(fs::is_empty(made));
+    }
+    EXPECT_NE(first, second);
+}
+
+TEST_F(PosixProcessesTest, MarkingExecutableTakesOnlyARegularFileItself) {
+    const fs::path file = dir_ / "setup.sh";
+    const fs::path link = dir_ / "link.sh";
+    std::ofstream(file) << "#!/bin/sh\nexit 0\n";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(file, link);
+    struct Case {
+        fs::path path;
+        bool marked;
+        unsigned file_mode_after;
+    } const cases[] = {
+        {link, false, 0600},
+        {dir_ / "missing.sh", false, 0600},
+        {dir_ / "game", false, 0600},
+        {file, true, 0700},
+    };
+    PosixFiles files;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.string());
+        EXPECT_EQ(files.MarkExecutable(c.path.string()), c.marked);
+        struct stat status {};
+        ASSERT_EQ(::stat(file.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, c.file_mode_after);
+    }
+
+    // Marked, the download starts: the fault was error 13 here.
+    PosixProcesses processes;
+    ProcessHandle process = 0;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(processes.Start(file.string(), "", &process, &error)) << error;
+    UniqueProcess owned(processes, process);
+    processes.WaitForExit(process);
 }
 
 TEST_F(PosixProcessesTest, FilesTakeBackslashesAsSeparators) {

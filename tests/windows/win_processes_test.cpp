@@ -141,10 +141,13 @@ TEST_F(WinProcessesTest, FilesAreFoundOpenedAndDeletedWhereTheSystemKeepsThem) {
     ASSERT_FALSE(current.empty());
     EXPECT_NE(current.back(), '\\');
 
+    EXPECT_EQ(files_.PrivateDownloadDirectory(), temp);
+
     const std::string path = Scratch("kx_verify_probe.txt");
     EXPECT_FALSE(files_.CanOpen(path));
     EXPECT_FALSE(files_.Delete(path));
     std::ofstream(path) << "score";
+    EXPECT_TRUE(files_.MarkExecutable(path));
     EXPECT_TRUE(files_.CanOpen(path));
     EXPECT_TRUE(files_.Delete(path));
     EXPECT_FALSE(files_.CanOpen(path));

@@ -39,6 +39,10 @@ public:
 class WinFiles final : public Files {
 public:
     std::string TempDirectory() override;
+    // The user's temporary directory is already the user's own.
+    std::string PrivateDownloadDirectory() override { return TempDirectory(); }
+    // Any file may be started; there is no mode to set.
+    bool MarkExecutable(std::string_view) override { return true; }
     std::string CurrentDirectory() override;
     bool CanOpen(std::string_view path) override;
     bool Delete(std::string_view path) override;

@@ -48,6 +48,8 @@ class ScratchFiles final : public Files {
 public:
     explicit ScratchFiles(fs::path directory) : directory_(std::move(directory)) {}
     std::string TempDirectory() override { return (directory_ / "").string(); }
+    std::string PrivateDownloadDirectory() override { return TempDirectory(); }
+    bool MarkExecutable(std::string_view) override { return true; }
     std::string CurrentDirectory() override { return "/opt/kestrix"; }
     bool CanOpen(std::string_view path) override {
         return std::ifstream(std::string(path)).is_open();

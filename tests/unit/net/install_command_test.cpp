@@ -52,7 +52,7 @@ struct Rig {
                     ::testing::UnitTest::GetInstance()->current_test_info()->name())),
           files(temp_dir.string() + "/") {
         fs::remove_all(temp_dir);
-        fs::create_directories(temp_dir);
+        fs::create_directories(temp_dir / "dl1");
         h.ports.inet = &inet;
         h.ports.processes = &processes;
         h.ports.files = &files;
@@ -67,7 +67,9 @@ struct Rig {
         h.console.params.Parse(params.c_str(), 1);
         RunInstallCommand(h.console, kind, h.ports);
     }
-    std::string Installer() const { return (temp_dir / "setup.exe").string(); }
+    // The fake only names its private directories; the rig makes the first
+    // one real so that the download can land.
+    std::string Installer() const { return (temp_dir / "dl1" / "setup.exe").string(); }
     bool Downloaded() { return h.windows.Find(kDownloadTemplate) != nullptr; }
     std::size_t NewNavigations() const { return h.browser.Navigations().size() - navigations; }
     const std::vector<test::MessageBoxRecord>& Boxes() const { return h.windows.MessageBoxes(); }
@@ -135,16 +137,16 @@ TEST(InstallCommandTest, WaitsForTheInstallerUnlessRestartIsExactlyOne) {
         EXPECT_EQ(rig.processes.Starts()[0].application, rig.Installer());
         EXPECT_EQ(rig.processes.Starts()[0].directory, "");
         EXPECT_EQ(rig.processes.OpenHandles(), 0u);
-        EXPECT_EQ(rig.processes.PlainWaits(), 0) << "the window is kept serving";
+        EXPECT_EQ(rig.processes.ServingWaits(), 0) << "nothing is served while it runs";
 
         EXPECT_EQ(rig.h.dialog->HasEnded(), c.closes);
         if (c.closes) {
             EXPECT_EQ(rig.h.dialog->Result(), 0);
-            EXPECT_EQ(rig.processes.ServingWaits(), 0);
+            EXPECT_EQ(rig.processes.PlainWaits(), 0);
             EXPECT_EQ(rig.NewNavigations(), 0u);
         } else {
             EXPECT_TRUE(installer_ran);
-            EXPECT_EQ(rig.processes.ServingWaits(), 2);
+            EXPECT_EQ(rig.processes.PlainWaits(), 1);
             EXPECT_NE(rig.h.console.versionReport.find("Chess=3%2E5"), std::string::npos);
             ASSERT_EQ(rig.NewNavigations(), 1u);
             EXPECT_EQ(rig.h.browser.LastNavigation().url, last_url);
@@ -264,11 +266,67 @@ TEST(InstallCommandTest, AnInstallerThatCannotBeStartedIsReportedWithItsErrorCod
                                 c.shown + ")");
         EXPECT_EQ(box.caption, "Install Error");
         EXPECT_EQ(box.owner, rig.Console());
-        EXPECT_EQ(rig.processes.ServingWaits(), 0);
+        EXPECT_EQ(rig.processes.PlainWaits(), 0);
         EXPECT_FALSE(rig.h.dialog->HasEnded());
         EXPECT_EQ(rig.NewNavigations(), 0u);
         EXPECT_TRUE(fs::exists(rig.Installer())) << "the download is left in place";
     }
+}
+
+TEST(InstallCommandTest, TheInstallerIsANewFileInAFreshPrivateDirectoryMadeExecutableFirst) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> arrange;
+        const char* error;  // shown in the launch error; null when it started
+        bool downloads;
+    } const cases[] = {
+        {"fresh", [](Rig&) {}, nullptr, true},
+        {"no private directory", [](Rig& rig) { rig.files.FailDownloadDirectories(); }, "3",
+         false},
+        {"the name does not fit into it",
+         [](Rig& rig) { rig.files.SetDownloadBase(rig.temp_dir.string() + std::string(250, 'd')); },
+         "3", false},
+        {"a file is already there",
+         [](Rig& rig) { rig.files.AddFile(rig.Installer()); }, "80", false},
+        {"it cannot be marked", [](Rig& rig) { rig.files.FailMarking(); }, "2", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        c.arrange(rig);
+        rig.h.windows.Answer(MessageBoxResult::Yes);
+        rig.Run(kInstallParams);
+
+        EXPECT_EQ(rig.Downloaded(), c.downloads);
+        EXPECT_EQ(fs::exists(rig.Installer()), c.downloads);
+        if (c.error == nullptr) {
+            ASSERT_EQ(rig.files.DownloadDirectories().size(), 1u);
+            EXPECT_EQ(rig.files.MarkedExecutable(), std::vector<std::string>{rig.Installer()});
+            ASSERT_EQ(rig.processes.Starts().size(), 1u);
+            EXPECT_EQ(rig.processes.Starts()[0].application, rig.Installer());
+            EXPECT_EQ(rig.Boxes().size(), 1u);
+            continue;
+        }
+        EXPECT_TRUE(rig.processes.Starts().empty());
+        ASSERT_EQ(rig.Boxes().size(), 2u);
+        EXPECT_EQ(rig.Boxes()[1].text,
+                  std::string("An error occured while launching the downloaded file. (") +
+                      c.error + ")");
+        EXPECT_EQ(rig.Boxes()[1].caption, "Install Error");
+        EXPECT_EQ(rig.NewNavigations(), 0u);
+    }
+}
+
+TEST(InstallCommandTest, EachInstallGetsADirectoryOfItsOwn) {
+    Rig rig;
+    fs::create_directories(rig.temp_dir / "dl2");
+    rig.h.windows.Answer(MessageBoxResult::Yes);
+    rig.Run(kInstallParams);
+    rig.h.windows.Answer(MessageBoxResult::Yes);
+    rig.Run(kInstallParams);
+    ASSERT_EQ(rig.processes.Starts().size(), 2u);
+    EXPECT_EQ(rig.processes.Starts()[1].application, (rig.temp_dir / "dl2" / "setup.exe").string());
+    EXPECT_EQ(rig.files.DownloadDirectories().size(), 2u);
 }
 
 TEST(InstallerLocalPathTest, TakesTheNameAfterTheLastSeparatorIntoTheTemporaryDirectory) {

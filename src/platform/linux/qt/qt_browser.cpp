@@ -25,6 +25,7 @@
 
 #include "platform/linux/qt/qt_browser_wire.h"
 #include "platform/linux/qt/qt_document.h"
+#include "platform/linux/qt/qt_event_wait.h"
 #include "platform/linux/qt/qt_text.h"
 
 namespace kx {
@@ -438,7 +439,8 @@ void QtBrowser::Impl::OnNavigation(const QUrl& url, bool main_frame) {
 void QtBrowser::Impl::OnReport(PageReport report) {
     if (report.kind == PageReport::Kind::Load) {
         Post([this, report = std::move(report)] { DeliverLoad(report); });
-    } else if (report.frame == PageReport::Frame::Top) {
+    } else if (report.frame == PageReport::Frame::Top && !QtInputHeld()) {
+        // A click during a painting wait can only be the page's own script.
         Post([this, report = std::move(report)] { DeliverClick(report); });
     }
 }
@@ -486,6 +488,11 @@ void QtBrowser::Impl::Post(std::function<void()> work) {
 
 void QtBrowser::Impl::DeliverOne() {
     if (pending_.empty()) return;
+    // The page's events keep their order and reach the core after the wait.
+    if (QtInputHeld()) {
+        AfterQtInputHold(context_.get(), [this] { DeliverOne(); });
+        return;
+    }
     const std::function<void()> work = std::move(pending_.front());
     pending_.pop_front();
     work();

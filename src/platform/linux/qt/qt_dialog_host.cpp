@@ -18,6 +18,7 @@
 
 #include "platform/linux/qt/qt_dialog_controls.h"
 #include "platform/linux/qt/qt_dialog_keys.h"
+#include "platform/linux/qt/qt_event_wait.h"
 #include "platform/linux/qt/qt_text.h"
 
 namespace kx {
@@ -456,7 +457,9 @@ Browser* QtDialogHost::GetBrowser(int id) {
 }
 
 void QtDialogHost::Command(int id, int notification) {
-    if (ended_) return;
+    // During a painting wait the console takes no command, as a window
+    // disabled by a modal wait takes none.
+    if (ended_ || QtInputHeld()) return;
     handler_.OnCommand(id, notification);
 }
 
@@ -469,7 +472,9 @@ void QtDialogHost::Deliver(std::uint32_t message, std::uintptr_t wparam, std::in
 }
 
 void QtDialogHost::TimerFired(int qt_timer) {
-    if (ended_) return;
+    // A tick missed during a painting wait is lost, as WM_TIMER ticks that
+    // nobody takes are.
+    if (ended_ || QtInputHeld()) return;
     for (const auto& [id, running] : timers_) {
         if (running == qt_timer) {
             const unsigned timer_id = id;

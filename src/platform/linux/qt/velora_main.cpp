@@ -101,6 +101,9 @@ void RaiseConsoleWindow() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First of all: without pidfds SIGCHLD is blocked, and only threads made
+    // after that inherit the block.
+    const kx::ChildWatch child_watch = kx::ChooseChildWatch();
     if (!kx::InstallDebugOutputFromEnvironment()) {
         std::fprintf(stderr, "%s: the file cannot be opened; the debugger output goes nowhere\n",
                      kx::kDebugOutputVariable);
@@ -116,7 +119,7 @@ int main(int argc, char** argv) {
     kx::CurlInetApi inet(inet_config);
     kx::QtWindowSystem windows(MakeBrowser);
     kx::SystemClock clock;
-    kx::PosixProcesses processes(kx::WaitServingQtEvents);
+    kx::PosixProcesses processes(kx::WaitServingQtEvents, kx::WaitPaintingQtEvents, child_watch);
     kx::PosixFiles files;
     kx::QtSound sound;
 
