@@ -123,10 +123,10 @@ TEST_F(DialogsAgainstDemoTest, AnAcceptedLoginIsSavedInTheStoreAndShownByTheNext
 
     // Another store object over the same files sees what the dialog saved.
     FileRegistry reread(directory_);
-    EXPECT_EQ(test::GetValue(reread, kPlayerKey, "Username"), Field50("demo"));
-    EXPECT_EQ(test::GetValue(reread, kPlayerKey, "Password"), Field50("demo"));
-    EXPECT_EQ(test::GetValue(reread, kPlayerKey, "SavePWD"), Sz("1"));
-    EXPECT_EQ(test::GetValue(reread, kPlayerKey, "PlaySounds"), Sz("1"));
+    EXPECT_EQ(test::GetValue(reread, kPlayerKey, "Username", kHKeyCurrentUser), Field50("demo"));
+    EXPECT_EQ(test::GetValue(reread, kPlayerKey, "Password", kHKeyCurrentUser), Field50("demo"));
+    EXPECT_EQ(test::GetValue(reread, kPlayerKey, "SavePWD", kHKeyCurrentUser), Sz("1"));
+    EXPECT_EQ(test::GetValue(reread, kPlayerKey, "PlaySounds", kHKeyCurrentUser), Sz("1"));
 
     TheUserInfo() = KXUserInfo{};
     test::ScriptedWindowSystem next;
@@ -155,13 +155,13 @@ TEST_F(DialogsAgainstDemoTest, ARefusalShowsTheServicesTextAndTheDialogTakesAnot
                              lc::kRegister, lc::kGuestLogin, lc::kPlaySounds}) {
             EXPECT_TRUE(d.Enabled(id)) << id;
         }
-        EXPECT_FALSE(test::GetValue(*registry_, kPlayerKey, "Username").has_value());
+        EXPECT_FALSE(test::GetValue(*registry_, kPlayerKey, "Username", kHKeyCurrentUser).has_value());
         d.Click(lc::kGuestLogin);
         AwaitReply(d);
     });
     ASSERT_EQ(RunLogin(windows), LoginDialog::kLoggedIn);
     EXPECT_STREQ(TheUserInfo().szUserID, "1001");
-    EXPECT_EQ(test::GetValue(*registry_, kPlayerKey, "Username"), Field50("guest"));
+    EXPECT_EQ(test::GetValue(*registry_, kPlayerKey, "Username", kHKeyCurrentUser), Field50("guest"));
 }
 
 TEST_F(DialogsAgainstDemoTest, ANewAccountIsCreatedAndLoggedInWith) {
@@ -197,8 +197,8 @@ TEST_F(DialogsAgainstDemoTest, ANewAccountIsCreatedAndLoggedInWith) {
         EXPECT_EQ(windows.MessageBoxes().back().caption, "Congratulations!");
         EXPECT_EQ(d.Text(lc::kUserName), "Newcomer 1");
         EXPECT_EQ(d.Text(lc::kPassword), "fresh pw");
-        EXPECT_EQ(test::GetValue(*registry_, kPlayerKey, "Password"), Field50("fresh pw"));
-        EXPECT_EQ(test::GetValue(*registry_, kPlayerKey, "SavePWD"), Sz("1"));
+        EXPECT_EQ(test::GetValue(*registry_, kPlayerKey, "Password", kHKeyCurrentUser), Field50("fresh pw"));
+        EXPECT_EQ(test::GetValue(*registry_, kPlayerKey, "SavePWD", kHKeyCurrentUser), Sz("1"));
         d.PressEnter();
         AwaitReply(d);
     });
@@ -214,7 +214,7 @@ TEST_F(DialogsAgainstDemoTest, ANewAccountIsCreatedAndLoggedInWith) {
     EXPECT_EQ(BodiesTo(kCommandPath).back(),
               "COMMAND=LOGIN&USERNAME=Newcomer+1&PASSWORD=fresh+pw");
     EXPECT_STRNE(TheUserInfo().szUserID, "");
-    EXPECT_EQ(test::GetValue(*registry_, kPlayerKey, "Username"), Field50("Newcomer 1"));
+    EXPECT_EQ(test::GetValue(*registry_, kPlayerKey, "Username", kHKeyCurrentUser), Field50("Newcomer 1"));
 }
 
 }  // namespace
