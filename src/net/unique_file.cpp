@@ -2,11 +2,28 @@
 
 namespace kx {
 
+namespace {
+
+// "x" is C11's exclusive creation: a file or link planted at the path makes
+// the open fail rather than be written through. The Windows runtime the
+// console links (msvcrt) knows no "x"; there a file already at the path is
+// refused by asking first, which is as much as that runtime allows.
+#if defined(_WIN32)
+constexpr const char* kCreateNewMode = "wb";
+constexpr bool kAskFirst = true;
+#else
+constexpr const char* kCreateNewMode = "wbx";
+constexpr bool kAskFirst = false;
+#endif
+
+}  // namespace
+
 UniqueFile UniqueFile::Open(const std::string& path, FileAccess access) {
-    // "x" is C11's exclusive creation: a file or link planted at the path
-    // makes the open fail rather than be written through.
+    if (access == FileAccess::CreateNew && kAskFirst) {
+        if (UniqueFile(std::fopen(path.c_str(), "rb")).IsOpen()) return UniqueFile();
+    }
     const char* mode = access == FileAccess::CreateForWriting ? "wb"
-                       : access == FileAccess::CreateNew      ? "wbx"
+                       : access == FileAccess::CreateNew      ? kCreateNewMode
                                                               : "rb";
     return UniqueFile(std::fopen(path.c_str(), mode));
 }
