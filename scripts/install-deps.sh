@@ -10,7 +10,7 @@ packages=(
     googletest libgtest-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev nsis
     libcurl4-openssl-dev
-    libsystemd-dev dbus desktop-file-utils
+    libsystemd-dev dbus desktop-file-utils iproute2 util-linux curl
     python3 openssl ca-certificates
     qt6-base-dev qt6-webengine-dev qt6-multimedia-dev
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core fonts-liberation tesseract-ocr tesseract-ocr-eng
