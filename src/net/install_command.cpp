@@ -112,7 +112,7 @@ void RunInstallCommand(ConsoleWindow& console, InstallKind kind, Ports& ports) {
         ReportLaunchFailure(console, kLaunchFileNotFound);
         return;
     }
-    if (!ports.processes->Start(*local_path, "", &handle, &error)) {
+    if (!ports.processes->Start(StartPriority::Normal, *local_path, "", &handle, &error)) {
         ReportLaunchFailure(console, error);
         return;
     }

@@ -14,16 +14,22 @@ using ProcessHandle = std::uintptr_t;  // 0 is none
 
 enum class ProcessState { Running, Ended };
 
+// CreateProcessA's priority flags: none (the system's default for a child),
+// or NORMAL_PRIORITY_CLASS asked for outright.
+enum class StartPriority { Default, Normal };
+
 class Processes {
 public:
     virtual ~Processes() = default;
 
     // CreateProcessA with `application` as the application name, no command
-    // line, no inherited handles, the console's environment, and `directory`
-    // as the current directory (empty: the console's own). On failure
-    // returns false with the system error code in `error`.
-    virtual bool Start(std::string_view application, std::string_view directory,
-                       ProcessHandle* process, std::uint32_t* error) = 0;
+    // line, no inherited handles, `priority` as the creation flags, the
+    // console's environment, and `directory` as the current directory
+    // (empty: the console's own). On failure returns false with the system
+    // error code in `error`.
+    virtual bool Start(StartPriority priority, std::string_view application,
+                       std::string_view directory, ProcessHandle* process,
+                       std::uint32_t* error) = 0;
 
     // Waits without a time-out until the process has ended; no input, close
     // request, timer or page event is served meanwhile (WaitForSingleObject

@@ -213,7 +213,8 @@ private:
         console_.ShowConsoleWindow(Visibility::Hidden);
         ProcessHandle handle = 0;
         std::uint32_t error = 0;
-        if (!ports_.processes->Start(exe_path_, game_directory_, &handle, &error)) {
+        if (!ports_.processes->Start(StartPriority::Default, exe_path_, game_directory_, &handle,
+                                     &error)) {
             console_.ShowConsoleWindow(Visibility::Shown);
             parts_.trace.Write("Unable to Launch");
             Show("Unable to launch", "");

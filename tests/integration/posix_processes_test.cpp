@@ -56,7 +56,7 @@ TEST_F(PosixProcessesTest, RunsTheProgramInItsDirectoryAndReportsItsExitCode) {
     PosixProcesses processes;
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    ASSERT_TRUE(processes.Start(program, (dir_ / "game").string(), &process, &error)) << error;
+    ASSERT_TRUE(processes.Start(StartPriority::Default, program, (dir_ / "game").string(), &process, &error)) << error;
     UniqueProcess owned(processes, process);
 
     std::uint32_t code = 0;
@@ -78,7 +78,7 @@ TEST_F(PosixProcessesTest, TheServingWaitHandsTheUiTheChildsDescriptorUntilItEnd
     });
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    ASSERT_TRUE(processes.Start(program, "", &process, &error));
+    ASSERT_TRUE(processes.Start(StartPriority::Default, program, "", &process, &error));
     UniqueProcess owned(processes, process);
     while (processes.WaitServingEvents(process) == ProcessState::Running) {
     }
@@ -102,7 +102,7 @@ TEST_F(PosixProcessesTest, TheProgramHoldsOnlyItsStandardStreams) {
     PosixProcesses processes;
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    const bool started = processes.Start(program, (dir_ / "game").string(), &process, &error);
+    const bool started = processes.Start(StartPriority::Default, program, (dir_ / "game").string(), &process, &error);
     for (const int fd : {file, pipe_ends[0], pipe_ends[1], high}) ::close(fd);
     ASSERT_TRUE(started) << error;
     UniqueProcess owned(processes, process);
@@ -115,12 +115,12 @@ TEST_F(PosixProcessesTest, AProgramThatCannotRunFailsWithTheSystemsError) {
     PosixProcesses processes;
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    EXPECT_FALSE(processes.Start((dir_ / "missing").string(), "", &process, &error));
+    EXPECT_FALSE(processes.Start(StartPriority::Default, (dir_ / "missing").string(), "", &process, &error));
     EXPECT_EQ(error, static_cast<std::uint32_t>(ENOENT));
 
     const fs::path data = dir_ / "game" / "data.txt";
     std::ofstream(data) << "not a program";
-    EXPECT_FALSE(processes.Start(data.string(), "", &process, &error));
+    EXPECT_FALSE(processes.Start(StartPriority::Default, data.string(), "", &process, &error));
     EXPECT_EQ(error, static_cast<std::uint32_t>(EACCES));
     EXPECT_EQ(process, 0u);
 }
@@ -151,7 +151,7 @@ TEST_F(PosixProcessesTest, TheServingWaitKeepsServingWhileTheChildRunsWhateverWa
             {}, c.watch);
         ProcessHandle process = 0;
         std::uint32_t error = 0;
-        ASSERT_TRUE(processes.Start(program, "", &process, &error)) << error;
+        ASSERT_TRUE(processes.Start(StartPriority::Default, program, "", &process, &error)) << error;
         UniqueProcess owned(processes, process);
         int waits = 0;
         while (processes.WaitServingEvents(process) == ProcessState::Running) ++waits;
@@ -186,7 +186,7 @@ TEST_F(PosixProcessesTest, ThePlainWaitAsksItsUiWaitUntilTheChildHasEnded) {
             c.watch);
         ProcessHandle process = 0;
         std::uint32_t error = 0;
-        ASSERT_TRUE(processes.Start(program, "", &process, &error)) << error;
+        ASSERT_TRUE(processes.Start(StartPriority::Default, program, "", &process, &error)) << error;
         UniqueProcess owned(processes, process);
         processes.WaitForExit(process);
         EXPECT_TRUE(ended_seen);
@@ -206,7 +206,7 @@ TEST_F(PosixProcessesTest, TheProgramStartsWithSigchldUnblocked) {
     const std::string program = Script("mask.sh", "grep SigBlk /proc/self/status > mask.txt");
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    ASSERT_TRUE(processes.Start(program, (dir_ / "game").string(), &process, &error)) << error;
+    ASSERT_TRUE(processes.Start(StartPriority::Default, program, (dir_ / "game").string(), &process, &error)) << error;
     UniqueProcess owned(processes, process);
     processes.WaitForExit(process);
     const std::string line = Read(dir_ / "game" / "mask.txt");
@@ -270,7 +270,7 @@ TEST_F(PosixProcessesTest, MarkingExecutableTakesOnlyARegularFileItself) {
     PosixProcesses processes;
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    ASSERT_TRUE(processes.Start(file.string(), "", &process, &error)) << error;
+    ASSERT_TRUE(processes.Start(StartPriority::Default, file.string(), "", &process, &error)) << error;
     UniqueProcess owned(processes, process);
     processes.WaitForExit(process);
 }

@@ -2,9 +2,9 @@
 
 namespace kx::test {
 
-bool FakeProcesses::Start(std::string_view application, std::string_view directory,
-                          ProcessHandle* process, std::uint32_t* error) {
-    starts_.push_back({std::string(application), std::string(directory)});
+bool FakeProcesses::Start(StartPriority priority, std::string_view application,
+                          std::string_view directory, ProcessHandle* process, std::uint32_t* error) {
+    starts_.push_back({std::string(application), std::string(directory), priority});
     if (start_error_ != 0) {
         *error = start_error_;
         return false;

@@ -18,6 +18,7 @@ namespace kx::test {
 struct StartRecord {
     std::string application;
     std::string directory;
+    StartPriority priority = StartPriority::Default;
 };
 
 class FakeProcesses final : public Processes {
@@ -38,8 +39,8 @@ public:
     // Handles given out and not yet closed.
     std::size_t OpenHandles() const { return open_; }
 
-    bool Start(std::string_view application, std::string_view directory, ProcessHandle* process,
-               std::uint32_t* error) override;
+    bool Start(StartPriority priority, std::string_view application, std::string_view directory,
+               ProcessHandle* process, std::uint32_t* error) override;
     void WaitForExit(ProcessHandle process) override;
     ProcessState WaitServingEvents(ProcessHandle process) override;
     bool ExitCode(ProcessHandle process, std::uint32_t* code) override;

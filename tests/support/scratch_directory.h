@@ -6,7 +6,9 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace kx::test {
@@ -14,8 +16,19 @@ namespace kx::test {
 class ScratchDirectory {
 public:
     ScratchDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kx-registry-XXXXXX").string();
+        const std::filesystem::path temp = std::filesystem::temp_directory_path();
+#if defined(_WIN32)
+        // No mkdtemp here; a directory that already exists is never taken.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate = temp / ("kx-scratch-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) path_ = candidate.string();
+        }
+#else
+        std::string pattern = (temp / "kx-scratch-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+#endif
     }
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
@@ -25,6 +38,9 @@ public:
     }
 
     const std::string& path() const { return path_; }
+    std::filesystem::path operator/(std::string_view name) const {
+        return std::filesystem::path(path_) / name;
+    }
 
 private:
     std::string path_;

@@ -36,6 +36,8 @@ HOST = "demo.kestrix.test"
 OTHER_HOST = "other.kestrix.test"      # the first service, a name not in its certificate
 UNTRUSTED_HOST = "untrusted.kestrix.test"  # a second service with a CA nobody trusts
 UNTRUSTED_ADDRESS = "127.0.0.2"
+CLOSED_HOST = "closed.kestrix.test"        # an address where nothing listens
+CLOSED_ADDRESS = "127.0.0.3"
 
 
 def windows_path(path):
@@ -165,6 +167,7 @@ def enter_namespace(scratch):
     with open(hosts, "w") as f:
         f.write("127.0.0.1 localhost %s %s\n" % (HOST, OTHER_HOST))
         f.write("%s %s\n" % (UNTRUSTED_ADDRESS, UNTRUSTED_HOST))
+        f.write("%s %s\n" % (CLOSED_ADDRESS, CLOSED_HOST))
         f.write("::1 localhost\n")
     subprocess.run(["mount", "--bind", hosts, "/etc/hosts"], check=True)
 

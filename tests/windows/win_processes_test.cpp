@@ -58,7 +58,7 @@ TEST_F(WinProcessesTest, AGameRunsInItsDirectoryAndItsExitCodeIsKept) {
 
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    ASSERT_TRUE(processes_.Start(ChildProgram(), directory, &process, &error)) << error;
+    ASSERT_TRUE(processes_.Start(StartPriority::Default, ChildProgram(), directory, &process, &error)) << error;
     const UniqueProcess owned(processes_, process);
     processes_.WaitForExit(process);
     std::uint32_t exit_code = 0;
@@ -81,7 +81,7 @@ TEST_F(WinProcessesTest, AProgramThatCannotStartReportsTheSystemsError) {
     for (const Case& c : cases) {
         ProcessHandle process = 0;
         std::uint32_t error = 0;
-        EXPECT_FALSE(processes_.Start(c.program, "", &process, &error)) << c.program;
+        EXPECT_FALSE(processes_.Start(StartPriority::Default, c.program, "", &process, &error)) << c.program;
         EXPECT_EQ(error, c.error) << c.program;
         EXPECT_EQ(process, 0u);
     }
@@ -111,7 +111,7 @@ TEST_F(WinProcessesTest, TheWaitServesTheThreadsMessagesUntilTheProgramEnds) {
     const ChildSetting sleep("KX_CHILD_SLEEP_MS", "1500");
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    ASSERT_TRUE(processes_.Start(ChildProgram(), files_.TempDirectory(), &process, &error));
+    ASSERT_TRUE(processes_.Start(StartPriority::Default, ChildProgram(), files_.TempDirectory(), &process, &error));
     const UniqueProcess owned(processes_, process);
     // Another thread posts, as a game's calls reach the console's thread.
     std::thread poster([window] {
@@ -165,6 +165,47 @@ TEST(WinSingleInstance, FindsATopLevelWindowByItsExactTitleOnly) {
     instance.SetForegroundWindow(kNoWindow);  // harmless
     DestroyWindow(window);
     EXPECT_EQ(instance.FindWindowByTitle(title), kNoWindow);
+}
+
+// A second console is another process: it finds the first one's window by
+// its title and brings it back from the task bar.
+TEST_F(WinProcessesTest, ASecondProcessFindsTheFirstByTitleAndRestoresItsWindow) {
+    const std::string title = "Kx Console Instance " + std::to_string(GetCurrentProcessId());
+    struct Case {
+        const char* name;
+        bool window_open;
+        std::uint32_t exit_code;
+    };
+    const Case cases[] = {{"a first console is running", true, 0}, {"none is", false, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND window = nullptr;
+        if (c.window_open) {
+            window = CreateWindowA("STATIC", title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                   nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+            ASSERT_NE(window, nullptr);
+            ShowWindow(window, SW_SHOWMINIMIZED);
+            ASSERT_TRUE(IsIconic(window));
+        }
+        const ChildSetting find("KX_CHILD_FIND_TITLE", title);
+        ProcessHandle process = 0;
+        std::uint32_t error = 0;
+        ASSERT_TRUE(processes_.Start(StartPriority::Default, ChildProgram(), "", &process, &error))
+            << error;
+        // The window's own thread answers the other process's calls.
+        while (processes_.WaitServingEvents(process) == ProcessState::Running) {
+        }
+        std::uint32_t code = 99;
+        EXPECT_TRUE(processes_.ExitCode(process, &code));
+        processes_.Close(process);
+        EXPECT_EQ(code, c.exit_code);
+        if (window != nullptr) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+            EXPECT_FALSE(IsIconic(window));
+            DestroyWindow(window);
+        }
+    }
 }
 
 }  // namespace

@@ -149,7 +149,7 @@ PosixProcesses::PosixProcesses(UiWait ui_wait, ModalWait modal_wait, ChildWatch 
 // closed handle on Windows; only our descriptors go.
 PosixProcesses::~PosixProcesses() = default;
 
-bool PosixProcesses::Start(std::string_view application, std::string_view directory,
+bool PosixProcesses::Start(StartPriority, std::string_view application, std::string_view directory,
                            ProcessHandle* process, std::uint32_t* error) {
     const std::string program = NativePath(application);
     const std::string dir = NativePath(directory);

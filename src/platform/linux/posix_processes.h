@@ -61,8 +61,8 @@ public:
     PosixProcesses(const PosixProcesses&) = delete;
     PosixProcesses& operator=(const PosixProcesses&) = delete;
 
-    bool Start(std::string_view application, std::string_view directory, ProcessHandle* process,
-               std::uint32_t* error) override;
+    bool Start(StartPriority priority, std::string_view application, std::string_view directory,
+               ProcessHandle* process, std::uint32_t* error) override;
     void WaitForExit(ProcessHandle process) override;
     ProcessState WaitServingEvents(ProcessHandle process) override;
     bool ExitCode(ProcessHandle process, std::uint32_t* code) override;

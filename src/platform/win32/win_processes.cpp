@@ -25,14 +25,14 @@ bool HasEnded(HANDLE process) { return WaitForSingleObject(process, 0) != WAIT_T
 
 }  // namespace
 
-bool WinProcesses::Start(std::string_view application, std::string_view directory,
-                         ProcessHandle* process, std::uint32_t* error) {
+bool WinProcesses::Start(StartPriority priority, std::string_view application,
+                         std::string_view directory, ProcessHandle* process, std::uint32_t* error) {
     const std::string program(application);
     const std::string folder(directory);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    const DWORD flags = folder.empty() ? NORMAL_PRIORITY_CLASS : 0;
+    const DWORD flags = priority == StartPriority::Normal ? NORMAL_PRIORITY_CLASS : 0;
     if (!CreateProcessA(program.c_str(), nullptr, nullptr, nullptr, FALSE, flags, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
         if (error != nullptr) *error = GetLastError();

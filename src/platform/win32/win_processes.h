@@ -26,10 +26,8 @@ namespace kx {
 
 class WinProcesses final : public Processes {
 public:
-    // A start in the console's own directory (an empty `directory`) is an
-    // installer's and asks for NORMAL_PRIORITY_CLASS; a game's has no flags.
-    bool Start(std::string_view application, std::string_view directory, ProcessHandle* process,
-               std::uint32_t* error) override;
+    bool Start(StartPriority priority, std::string_view application, std::string_view directory,
+               ProcessHandle* process, std::uint32_t* error) override;
     void WaitForExit(ProcessHandle process) override;
     ProcessState WaitServingEvents(ProcessHandle process) override;
     bool ExitCode(ProcessHandle process, std::uint32_t* code) override;

@@ -1,23 +1,23 @@
 #pragma once
 
-// What the engine and upload suites share: one demo service per suite, the
-// backend's settings that lead the service's host name to it, and a scratch
-// directory per test.
+// What the engine and upload suites share: one demo service per suite, an
+// internet API of the backend the suites are built with (the include path
+// picks its engine_backend.h), and a scratch directory per test.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "support/demo_peer.h"
-#include "platform/linux/curl_inet_api.h"
+#include "engine_backend.h"
 #include "support/captured_debug_output.h"
+#include "support/scratch_directory.h"
 
 namespace kx::test {
 
@@ -38,49 +38,30 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kx-engine-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
 class DemoSuite : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { service_ = new test::DemoService(); }
+    static void SetUpTestSuite() { backend_ = new EngineBackend(); }
     static void TearDownTestSuite() {
-        delete service_;
-        service_ = nullptr;
+        delete backend_;
+        backend_ = nullptr;
     }
 
-    void SetUp() override { ASSERT_TRUE(service_->running()) << "the demo service did not start"; }
+    void SetUp() override {
+        const std::string unavailable = backend_->Unavailable();
+        if (!unavailable.empty()) GTEST_SKIP() << unavailable;
+        ASSERT_FALSE(scratch_.path().empty()) << "no scratch directory";
+    }
 
-    static const test::DemoService& service() { return *service_; }
+    static const EngineBackend& service() { return *backend_; }
 
     // The demo host on ports 80 and 443, and a closed port for kClosedHost.
-    static CurlInetConfig Config() {
-        CurlInetConfig config;
-        config.ca_file = service_->ca_file();
-        config.connect_to = service_->ConnectTo();
-        config.connect_to.push_back(std::string(kClosedHost) + ":80:127.0.0.1:1");
-        return config;
+    static std::unique_ptr<InetApi> MakeInet(SuiteInetOptions options = {}) {
+        return backend_->MakeInet(options);
     }
 
     static std::vector<test::LoggedRequest> RequestsFor(std::string_view target) {
         std::vector<test::LoggedRequest> found;
-        for (test::LoggedRequest& logged : service_->Requests()) {
+        for (test::LoggedRequest& logged : backend_->Requests()) {
             if (logged.target == target) found.push_back(std::move(logged));
         }
         return found;
@@ -91,7 +72,7 @@ protected:
     ScratchDirectory scratch_;
 
 private:
-    static inline test::DemoService* service_ = nullptr;
+    static inline EngineBackend* backend_ = nullptr;
 };
 
 }  // namespace kx::test

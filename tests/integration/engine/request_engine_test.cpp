@@ -39,7 +39,7 @@ std::string GuestLogin() {
 // What a dialog owns: the window first and the engine last, so the engine
 // (and its worker) is gone before the backend and the window it posts to.
 struct Owner {
-    explicit Owner(CurlInetConfig config) : inet(std::move(config)), engine(inet) {
+    explicit Owner(std::unique_ptr<InetApi> api) : inet(std::move(api)), engine(*inet) {
         engine.SetNotificationWindow(Unowned(window));
         opened = engine.OpenSession(InternetAccess::Preconfigured);
     }
@@ -63,7 +63,7 @@ struct Owner {
     }
 
     RecordingNotifier window;
-    CurlInetApi inet;
+    std::unique_ptr<InetApi> inet;
     HttpRequestEngine engine;
     bool opened = false;
 };
@@ -104,16 +104,13 @@ ReplyVerdict Judge(const HttpRequestEngine& engine, KeyValueStore& reply) {
 
 class RequestEngineTest : public DemoSuite {
 protected:
-    // The demo host reachable on `port` (80 or 443) alone; the other port
-    // leads nowhere, so a request that uses it fails.
-    static CurlInetConfig OnlyPort(std::uint16_t port) {
-        const std::string host(test::kDemoHost);
-        const std::uint16_t other = port == 443 ? 80 : 443;
-        const std::uint16_t demo = port == 443 ? service().https_port() : service().http_port();
-        CurlInetConfig config = Config();
-        config.connect_to = {host + ":" + std::to_string(port) + ":127.0.0.1:" + std::to_string(demo),
-                             host + ":" + std::to_string(other) + ":127.0.0.1:1"};
-        return config;
+    // The demo host reachable on `port` (80 or 443) alone where the backend
+    // can route ports; the other port leads nowhere, so a request that uses
+    // it fails.
+    static std::unique_ptr<InetApi> OnlyPort(std::uint16_t port) {
+        SuiteInetOptions options;
+        options.only_port = port;
+        return MakeInet(options);
     }
 };
 
@@ -192,7 +189,7 @@ TEST_F(RequestEngineTest, RepliesReachTheOwnerInChunksOfAtMost512Bytes) {
         if (c.fault != nullptr) {
             ASSERT_TRUE(service().AddFault(c.fault));
         }
-        Owner owner(Config());
+        Owner owner(MakeInet());
         const auto file = scratch_ / "download.bin";
         ASSERT_TRUE(c.exchange.download ? owner.engine.StartDownload(c.exchange.url, file.string())
                                         : owner.engine.StartPost(c.exchange.url, GuestLogin()));
@@ -234,8 +231,9 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
          {kErrorInternetNameNotResolved}, 0, "", nullptr},
         {"nothing listening", nullptr, {false, Url("http", kClosedHost, kCommandPath)}, true,
          {kErrorInternetCannotConnect}, 0, "", nullptr},
-        {"certificate of an unknown CA", nullptr, {false, Url("https", test::kDemoHost, kCommandPath)},
-         false, {kErrorInternetInvalidCa}, 0, "", nullptr},
+        {"certificate of an unknown CA", nullptr,
+         {false, Url("https", service().UnknownCaHost(), kCommandPath)}, false,
+         {service().UnknownCaError()}, 0, "", nullptr},
         {"reset mid-body", R"({"kind":"reset","command":"LOGIN","after":10,"count":1})", Login(), true,
          {kErrorInternetConnectionReset, kErrorInternetConnectionAborted}, 200, "ERRORCODE=",
          "/ws_Console/command.asp"},
@@ -250,9 +248,9 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
             ASSERT_TRUE(service().AddFault(c.fault));
         }
         const std::size_t logged_before = service().Requests().size();
-        CurlInetConfig config = Config();
-        if (!c.trust_demo_ca) config.ca_file.clear();
-        Owner owner(config);
+        SuiteInetOptions options;
+        options.trust_demo_ca = c.trust_demo_ca;
+        Owner owner(MakeInet(options));
         const auto file = scratch_ / "partial.bin";
         ASSERT_TRUE(c.exchange.download ? owner.engine.StartDownload(c.exchange.url, file.string())
                                         : owner.engine.StartPost(c.exchange.url, GuestLogin()));
@@ -274,7 +272,7 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
 }
 
 TEST_F(RequestEngineTest, ADownloadWhoseFileCannotBeCreatedSendsNothingAndStillEnds) {
-    Owner owner(Config());
+    Owner owner(MakeInet());
     const std::size_t logged_before = service().Requests().size();
     ASSERT_TRUE(owner.engine.StartDownload(Url("http", test::kDemoHost, "/downloads/10.bin"),
                                            (scratch_ / "no-such-directory" / "file.bin").string()));
@@ -334,7 +332,7 @@ TEST_F(RequestEngineTest, LargeDownloadsArriveWholeAcrossEveryPauseOfTheTransfer
 }
 
 TEST_F(RequestEngineTest, EachRequestStartsWithNoStatusAndNoBody) {
-    Owner owner(Config());
+    Owner owner(MakeInet());
     ASSERT_TRUE(owner.engine.StartPost(kLoginUrl, GuestLogin()));
     ASSERT_TRUE(owner.AwaitDone(1));
     ASSERT_EQ(owner.engine.StatusCode(), 200u);
@@ -372,7 +370,7 @@ TEST_F(RequestEngineTest, CancelEndsTheRequestSilentlyAndTheEngineServesTheNext)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(service().AddFault(c.fault));
-        Owner owner(Config());
+        Owner owner(MakeInet());
         ASSERT_TRUE(owner.engine.StartPost(kLoginUrl, GuestLogin()));
         const auto deadline = std::chrono::steady_clock::now() + kReplyWait;
         auto arrived = [&] {

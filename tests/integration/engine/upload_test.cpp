@@ -39,9 +39,9 @@ TEST_F(UploadTest, TheFileArrivesWholeWithItsAnnouncedLengthOrNothingIsSent) {
         const auto local = scratch_ / (std::to_string(play_id) + ".log");
         const std::string content = Pattern(c.size.value_or(0));
         if (c.size) std::ofstream(local, std::ios::binary) << content;
-        CurlInetApi inet(Config());
+        const std::unique_ptr<InetApi> inet = MakeInet();
 
-        EXPECT_EQ(UploadFile(inet, std::string(c.host), object, local.string()), c.sent);
+        EXPECT_EQ(UploadFile(*inet, std::string(c.host), object, local.string()), c.sent);
 
         std::vector<std::string> traced = debug_.Pieces();
         traced.erase(traced.begin(), traced.begin() + static_cast<std::ptrdiff_t>(traced_before));

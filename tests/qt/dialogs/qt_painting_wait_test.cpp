@@ -89,7 +89,7 @@ TEST_F(QtPaintingWaitTest, NothingThePlayerDoesDuringTheWaitIsActedOnButAfterItI
 
                       ProcessHandle process = 0;
                       std::uint32_t error = 0;
-                      ASSERT_TRUE(processes.Start(Script("sleep 0.6"), "", &process, &error))
+                      ASSERT_TRUE(processes.Start(StartPriority::Default, Script("sleep 0.6"), "", &process, &error))
                           << error;
                       UniqueProcess owned(processes, process);
                       bool acted = false;
@@ -126,7 +126,7 @@ TEST_F(QtPaintingWaitTest, WorkPutOffDuringTheWaitRunsAfterItInOrder) {
     PosixProcesses processes({}, WaitPaintingQtEvents);
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    ASSERT_TRUE(processes.Start(Script("sleep 0.3"), "", &process, &error)) << error;
+    ASSERT_TRUE(processes.Start(StartPriority::Default, Script("sleep 0.3"), "", &process, &error)) << error;
     UniqueProcess owned(processes, process);
     QObject context;
     std::vector<int> ran;

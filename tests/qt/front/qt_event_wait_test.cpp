@@ -39,7 +39,7 @@ TEST_F(QtEventWaitTest, ServesTheUiWhileTheGameRunsAndEndsWhenItEnds) {
     PosixProcesses processes(WaitServingQtEvents);
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    ASSERT_TRUE(processes.Start(Script("sleep 1"), dir_.string(), &process, &error)) << error;
+    ASSERT_TRUE(processes.Start(StartPriority::Default, Script("sleep 1"), dir_.string(), &process, &error)) << error;
     UniqueProcess owned(processes, process);
 
     // Timers stand in for the game's calls and the player's input.
@@ -67,7 +67,7 @@ TEST_F(QtEventWaitTest, AGameThatHasAlreadyEndedIsReportedAtOnce) {
     PosixProcesses processes(WaitServingQtEvents);
     ProcessHandle process = 0;
     std::uint32_t error = 0;
-    ASSERT_TRUE(processes.Start(Script("exit 3"), dir_.string(), &process, &error)) << error;
+    ASSERT_TRUE(processes.Start(StartPriority::Default, Script("exit 3"), dir_.string(), &process, &error)) << error;
     UniqueProcess owned(processes, process);
     processes.WaitForExit(process);
     EXPECT_EQ(processes.WaitServingEvents(process), ProcessState::Ended);

@@ -136,6 +136,7 @@ TEST(InstallCommandTest, WaitsForTheInstallerUnlessRestartIsExactlyOne) {
         ASSERT_EQ(rig.processes.Starts().size(), 1u);
         EXPECT_EQ(rig.processes.Starts()[0].application, rig.Installer());
         EXPECT_EQ(rig.processes.Starts()[0].directory, "");
+        EXPECT_EQ(rig.processes.Starts()[0].priority, StartPriority::Normal);
         EXPECT_EQ(rig.processes.OpenHandles(), 0u);
         EXPECT_EQ(rig.processes.ServingWaits(), 0) << "nothing is served while it runs";
 

@@ -205,6 +205,7 @@ TEST_F(PlayTournamentTest, AWholePlayPostsTheScoreAndAnswersTheRank) {
     ASSERT_EQ(processes.Starts().size(), 1u);
     EXPECT_EQ(processes.Starts()[0].application, kExePath);
     EXPECT_EQ(processes.Starts()[0].directory, "C:\\Games\\Word Maze");
+    EXPECT_EQ(processes.Starts()[0].priority, StartPriority::Default);
     // The game wait blocks for each of the game's events instead of polling.
     EXPECT_EQ(processes.ServingWaits(), 3);
     EXPECT_EQ(processes.PlainWaits(), 0);
@@ -396,6 +397,8 @@ TEST_F(PlayTournamentTest, TheTextsAreSentAsGivenAndTheIdsReadByTheLeadingIntege
     EXPECT_EQ(seen_tournament, 0u);
     ASSERT_EQ(processes.Starts().size(), 1u);
     EXPECT_EQ(processes.Starts()[0].directory, "");
+    // Even started in the console's directory, a game asks for no priority.
+    EXPECT_EQ(processes.Starts()[0].priority, StartPriority::Default);
 }
 
 TEST(PlayTournamentCasesTest, TheGameStartsInTheFolderBeforeTheLastSeparatorOfEitherKind) {
