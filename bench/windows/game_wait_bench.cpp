@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     kx::WinProcesses processes;
     kx::ProcessHandle process = 0;
     std::uint32_t error = 0;
-    if (!processes.Start(StartPriority::Default, child, "", &process, &error)) {
+    if (!processes.Start(kx::StartPriority::Default, child, "", &process, &error)) {
         std::fprintf(stderr, "cannot start %s: %u\n", child.c_str(), error);
         return 1;
     }

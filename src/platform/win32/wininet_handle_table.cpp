@@ -7,10 +7,6 @@
 namespace kx::wininet {
 namespace {
 
-// WinINet's last word for a handle can lag behind its close while a worker
-// thread of WinINet's still holds the handle; a few seconds is generous.
-constexpr auto kReleaseWait = std::chrono::milliseconds(5000);
-
 // The bridges whose forwards the calling thread is inside, innermost last.
 thread_local std::vector<const CallbackBridge*> forwarding;
 
@@ -44,9 +40,42 @@ void CallbackBridge::Silence() {
     changed_.wait(lock, [&] { return running_ <= own; });
 }
 
-bool CallbackBridge::WaitUntilReleased(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return released_; });
+std::pair<const std::string*, const std::string*> CallbackBridge::KeepSend(
+    std::string_view headers, std::string_view body) {
+    const std::lock_guard lock(mutex_);
+    send_headers_.assign(headers);
+    send_body_.assign(body);
+    return {&send_headers_, &send_body_};
+}
+
+CallbackBridge::ReadSpace CallbackBridge::BeginRead(void* caller_buffer, std::uint32_t size,
+                                                    std::uint32_t* caller_count) {
+    const std::lock_guard lock(mutex_);
+    read_buffer_.assign(size, '\0');
+    read_count_ = 0;
+    read_to_ = caller_buffer;
+    read_count_to_ = caller_count;
+    return {read_buffer_.data(), &read_count_};
+}
+
+void CallbackBridge::FinishRead() {
+    const std::lock_guard lock(mutex_);
+    DeliverReadLocked();
+}
+
+void CallbackBridge::DropRead() {
+    const std::lock_guard lock(mutex_);
+    read_to_ = nullptr;
+    read_count_to_ = nullptr;
+}
+
+void CallbackBridge::DeliverReadLocked() {
+    if (read_to_ == nullptr) return;
+    const DWORD count = std::min<DWORD>(read_count_, static_cast<DWORD>(read_buffer_.size()));
+    if (count != 0) std::memcpy(read_to_, read_buffer_.data(), count);
+    *read_count_to_ = count;
+    read_to_ = nullptr;
+    read_count_to_ = nullptr;
 }
 
 bool CallbackBridge::InsideCallback() { return !forwarding.empty(); }
@@ -78,7 +107,10 @@ void CallbackBridge::Forward(HINTERNET handle, DWORD status, LPVOID information,
     InternetStatusCallback callback = nullptr;
     {
         const std::lock_guard lock(mutex_);
-        if (silenced_ || callback_ == nullptr) return;
+        if (silenced_) return;
+        // The bytes are the caller's before the caller hears they came.
+        if (status == INTERNET_STATUS_REQUEST_COMPLETE) DeliverReadLocked();
+        if (callback_ == nullptr) return;
         callback = callback_;
         ++running_;
     }
@@ -94,7 +126,7 @@ void CallbackBridge::Forward(HINTERNET handle, DWORD status, LPVOID information,
             INTERNET_ASYNC_RESULT win{};
             std::memcpy(&win, information, sizeof win);
             result.dwResult = win.dwResult;
-            result.dwError = win.dwError;
+            result.dwError = WinInetError(win.dwError);
             port_information = &result;
             port_length = sizeof result;
         } else if (status == INTERNET_STATUS_HANDLE_CREATED && information != nullptr &&
@@ -152,6 +184,12 @@ std::optional<HandleTable::Parent> HandleTable::Find(HInternet handle) const {
     return Parent{found->second.kind, found->second.callback};
 }
 
+std::shared_ptr<CallbackBridge> HandleTable::BridgeOf(HInternet handle) const {
+    const std::lock_guard lock(mutex_);
+    const auto found = entries_.find(handle);
+    return found != entries_.end() ? found->second.bridge : nullptr;
+}
+
 bool HandleTable::SetCallback(HInternet handle, InternetStatusCallback callback) {
     const std::lock_guard lock(mutex_);
     const auto found = entries_.find(handle);
@@ -198,10 +236,9 @@ bool HandleTable::Close(HInternet handle) {
 
     const bool closed = ::InternetCloseHandle(root.release()) != FALSE;
     const DWORD error = GetLastError();
+    // WinINet may go on with a pending call for a while (until the server
+    // answers, on some builds); it uses only the bridge's own storage.
     for (const auto& bridge : bridges) bridge->Silence();
-    if (!CallbackBridge::InsideCallback()) {
-        for (const auto& bridge : bridges) bridge->WaitUntilReleased(kReleaseWait);
-    }
     if (!closed) SetLastError(error);
     return closed;
 }

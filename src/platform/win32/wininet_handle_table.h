@@ -30,6 +30,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/unique_any.h"
@@ -39,11 +42,24 @@ namespace kx::wininet {
 
 using UniqueHInternet = UniqueAny<HINTERNET, &::InternetCloseHandle>;
 
+// WinINet's own code for a socket's failure: some builds pass the Winsock
+// code of a connection reset or aborted mid-body through unchanged.
+inline std::uint32_t WinInetError(DWORD error) {
+    switch (error) {
+    case WSAECONNRESET: return kErrorInternetConnectionReset;
+    case WSAECONNABORTED: return kErrorInternetConnectionAborted;
+    default: return error;
+    }
+}
+
 // What a handle is, for the calls that take only one kind.
 enum class HandleKind { Session, Connection, Request };
 
 // The context WinINet holds for one handle. It keeps itself alive for
-// WinINet until HANDLE_CLOSING has come.
+// WinINet until HANDLE_CLOSING has come, and with itself what WinINet may
+// still read or write for a pending call: a send's texts and a read's
+// buffer. A close therefore returns at once even while WinINet finishes a
+// call in the background, and nothing of the caller's is touched after it.
 class CallbackBridge {
 public:
     static std::shared_ptr<CallbackBridge> Make(InternetStatusCallback callback,
@@ -63,8 +79,21 @@ public:
     // No forward starts any more; waits for one running on another thread.
     void Silence();
 
-    // Waits for HANDLE_CLOSING; false when it did not come in time.
-    bool WaitUntilReleased(std::chrono::milliseconds timeout);
+    // Copies of a send's texts, kept until the next send or HANDLE_CLOSING.
+    std::pair<const std::string*, const std::string*> KeepSend(std::string_view headers,
+                                                               std::string_view body);
+
+    // A read into the bridge's buffer, which becomes the caller's when it
+    // completes: at once (FinishRead) or in REQUEST_COMPLETE, before the
+    // caller hears of it, unless the handle was closed first.
+    struct ReadSpace {
+        char* buffer;
+        DWORD* count;
+    };
+    ReadSpace BeginRead(void* caller_buffer, std::uint32_t size, std::uint32_t* caller_count);
+    void FinishRead();
+    // The read failed at once: nothing is delivered.
+    void DropRead();
 
     // Installed as WinINet's status callback on every handle of the port.
     static void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status,
@@ -77,6 +106,8 @@ public:
 private:
     void Forward(HINTERNET handle, DWORD status, LPVOID information, DWORD information_length);
     void Release();
+    // Hands a completed read to its caller; the mutex is held.
+    void DeliverReadLocked();
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -85,6 +116,12 @@ private:
     bool released_ = false;
     InternetStatusCallback callback_ = nullptr;
     const std::uintptr_t context_;
+    std::string send_headers_;
+    std::string send_body_;
+    std::vector<char> read_buffer_;
+    DWORD read_count_ = 0;
+    void* read_to_ = nullptr;  // the caller's, while a read is under way
+    std::uint32_t* read_count_to_ = nullptr;
     std::shared_ptr<CallbackBridge> self_;
 };
 
@@ -107,6 +144,9 @@ public:
                   InternetStatusCallback callback, std::shared_ptr<CallbackBridge> bridge);
 
     std::optional<Parent> Find(HInternet handle) const;
+
+    // The bridge of a handle of this table; null for none.
+    std::shared_ptr<CallbackBridge> BridgeOf(HInternet handle) const;
 
     // Sets the port callback of a handle of this table and installs the
     // bridge in WinINet; false (with the thread's error set) otherwise.

@@ -118,6 +118,10 @@ public:
 
     bool Close(HInternet handle) { return table_.Close(handle); }
 
+    std::shared_ptr<CallbackBridge> BridgeOf(HInternet handle) const {
+        return table_.BridgeOf(handle);
+    }
+
 private:
     // The handle's entry when it is of `kind`; otherwise the thread's error
     // says why and nothing is returned.
@@ -158,7 +162,7 @@ WinInetApi::WinInetApi() : impl_(std::make_unique<Impl>()) {}
 
 WinInetApi::~WinInetApi() = default;
 
-std::uint32_t WinInetApi::LastError() { return GetLastError(); }
+std::uint32_t WinInetApi::LastError() { return wininet::WinInetError(GetLastError()); }
 
 HInternet WinInetApi::InternetOpen(std::string_view agent, std::uint32_t access_type,
                                    std::uint32_t flags) {
@@ -211,11 +215,18 @@ bool WinInetApi::HttpSendRequest(HInternet request, std::string_view headers,
     if (!FitsDword(headers.size()) || !FitsDword(body.size())) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    // WinINet takes the texts by length; the caller keeps them alive.
-    return ::HttpSendRequestA(ToWin(request), headers.empty() ? nullptr : headers.data(),
-                              static_cast<DWORD>(headers.size()),
-                              body.empty() ? nullptr : const_cast<char*>(body.data()),
-                              static_cast<DWORD>(body.size())) != FALSE;
+    // A pending send reads the texts later, so it reads the bridge's copies.
+    std::string_view sent_headers = headers;
+    std::string_view sent_body = body;
+    if (const auto bridge = impl_->BridgeOf(request)) {
+        const auto [kept_headers, kept_body] = bridge->KeepSend(headers, body);
+        sent_headers = *kept_headers;
+        sent_body = *kept_body;
+    }
+    return ::HttpSendRequestA(ToWin(request), sent_headers.empty() ? nullptr : sent_headers.data(),
+                              static_cast<DWORD>(sent_headers.size()),
+                              sent_body.empty() ? nullptr : const_cast<char*>(sent_body.data()),
+                              static_cast<DWORD>(sent_body.size())) != FALSE;
 }
 
 bool WinInetApi::HttpQueryInfoNumber(HInternet request, std::uint32_t info_level,
@@ -235,10 +246,21 @@ bool WinInetApi::HttpQueryInfoNumber(HInternet request, std::uint32_t info_level
 bool WinInetApi::InternetReadFile(HInternet request, void* buffer, std::uint32_t to_read,
                                   std::uint32_t* read) {
     if (buffer == nullptr || read == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    // A pending read fills the caller's count itself before its completion
-    // is reported, so the caller's variable goes to WinINet, not a copy.
-    return ::InternetReadFile(ToWin(request), buffer, to_read, reinterpret_cast<DWORD*>(read)) !=
-           FALSE;
+    const auto bridge = impl_->BridgeOf(request);
+    if (!bridge) {
+        // No callback, so nothing can be pending: WinINet fills the caller's.
+        return ::InternetReadFile(ToWin(request), buffer, to_read, reinterpret_cast<DWORD*>(read)) !=
+               FALSE;
+    }
+    const CallbackBridge::ReadSpace space = bridge->BeginRead(buffer, to_read, read);
+    if (!::InternetReadFile(ToWin(request), space.buffer, to_read, space.count)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) bridge->DropRead();
+        SetLastError(error);
+        return false;
+    }
+    bridge->FinishRead();
+    return true;
 }
 
 bool WinInetApi::HttpSendRequestEx(HInternet request, std::uint32_t total_body_size) {

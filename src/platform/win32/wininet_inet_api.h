@@ -19,6 +19,8 @@
 //    redirect between HTTP and HTTPS, are taken off.
 //  - Text with an embedded NUL is refused (ERROR_INVALID_PARAMETER) rather
 //    than cut short.
+//  - A connection reset or aborted mid-body is reported with WinINet's codes
+//    (12031, 12030), also where the system passes the Winsock code on.
 //
 // Missing: proxy names and bypass lists (INTERNET_OPEN_TYPE_PROXY), user
 // names on the connection beyond what WinINet does with them, and any CA

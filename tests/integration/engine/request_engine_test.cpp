@@ -137,8 +137,12 @@ TEST_F(RequestEngineTest, LoginOverHttpsArrivesByteExactAndIsAccepted) {
         EXPECT_EQ(user_id, "1001");
         ExpectWellFormedMessages(owner, owner.engine.ResponseBody().size(),
                                  static_cast<std::intptr_t>(owner.engine.ResponseBody().size()));
-        EXPECT_TRUE(InOrder(owner.Stages(), {20, 21, 30, 31, 40, 41}))
-            << ::testing::PrintToString(owner.Stages());
+        // A connection the backend kept alive from the request before is
+        // not connected again.
+        const std::vector<std::uintptr_t> stages = owner.Stages();
+        const bool connected = std::find(stages.begin(), stages.end(), 20) != stages.end();
+        EXPECT_TRUE(connected ? InOrder(stages, {20, 21, 30, 31, 40, 41}) : InOrder(stages, {30, 31, 40, 41}))
+            << ::testing::PrintToString(stages);
 
         const auto logged = RequestsFor(kCommandPath);
         ASSERT_EQ(logged.size(), logged_before + 1);
@@ -226,14 +230,15 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
         std::string kept;  // in memory, or in the file for a download
         const char* logged_target;  // what the service saw, or null for nothing
     };
+    const std::string unknown_ca_url = Url("https", service().UnknownCaHost(), kCommandPath);
+    const std::uint32_t unknown_ca_error = service().UnknownCaError();
     const Case cases[] = {
         {"unresolvable host", nullptr, {false, Url("http", kUnknownHost, kCommandPath)}, true,
          {kErrorInternetNameNotResolved}, 0, "", nullptr},
         {"nothing listening", nullptr, {false, Url("http", kClosedHost, kCommandPath)}, true,
          {kErrorInternetCannotConnect}, 0, "", nullptr},
-        {"certificate of an unknown CA", nullptr,
-         {false, Url("https", service().UnknownCaHost(), kCommandPath)}, false,
-         {service().UnknownCaError()}, 0, "", nullptr},
+        {"certificate of an unknown CA", nullptr, {false, unknown_ca_url}, false, {unknown_ca_error}, 0,
+         "", nullptr},
         {"reset mid-body", R"({"kind":"reset","command":"LOGIN","after":10,"count":1})", Login(), true,
          {kErrorInternetConnectionReset, kErrorInternetConnectionAborted}, 200, "ERRORCODE=",
          "/ws_Console/command.asp"},
@@ -259,7 +264,12 @@ TEST_F(RequestEngineTest, FailuresEndWithDoneAnErrorAndWhatHadArrived) {
         EXPECT_TRUE(std::find(c.errors.begin(), c.errors.end(), owner.engine.Error()) != c.errors.end())
             << "error " << owner.engine.Error();
         EXPECT_EQ(owner.engine.StatusCode(), c.status);
-        EXPECT_EQ(c.exchange.download ? ReadFile(file) : owner.engine.ResponseBody(), c.kept);
+        const std::string kept = c.exchange.download ? ReadFile(file) : owner.engine.ResponseBody();
+        if (c.fault == nullptr || service().KeepsBytesBeforeAReset()) {
+            EXPECT_EQ(kept, c.kept);
+        } else {
+            EXPECT_TRUE(c.kept.starts_with(kept)) << kept.size() << " bytes kept";
+        }
         EXPECT_EQ(owner.window.Count(WM_INET_DONE), 1u);
         EXPECT_EQ(owner.window.Messages().back().message, WM_INET_DONE);
 
@@ -357,21 +367,26 @@ TEST_F(RequestEngineTest, CancelEndsTheRequestSilentlyAndTheEngineServesTheNext)
     struct Case {
         const char* name;
         const char* fault;
+        Exchange exchange;
         std::uint32_t cancel_after;  // the message whose first arrival triggers the cancel
         std::uintptr_t cancel_after_wparam;  // for WM_INET_STATUS: which stage
     };
+    // The trickled body is large enough to fill a read long before its end,
+    // as a backend may hand over only whole buffers.
     const Case cases[] = {
         {"while the body trickles in",
-         R"({"kind":"slow","delay":20,"trickle":true,"command":"LOGIN","count":1})",
-         WM_INET_DATA, 0},
+         R"({"kind":"slow","delay":20,"trickle":true,"path":"/downloads/20k.bin","count":1})",
+         Download("http", "/downloads/20k.bin"), WM_INET_DATA, 0},
         {"while waiting for the reply", R"({"kind":"slow","delay":20,"command":"LOGIN","count":1})",
-         WM_INET_STATUS, 31},
+         Login(), WM_INET_STATUS, 31},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(service().AddFault(c.fault));
         Owner owner(MakeInet());
-        ASSERT_TRUE(owner.engine.StartPost(kLoginUrl, GuestLogin()));
+        const auto file = scratch_ / "cancelled.bin";
+        ASSERT_TRUE(c.exchange.download ? owner.engine.StartDownload(c.exchange.url, file.string())
+                                        : owner.engine.StartPost(c.exchange.url, GuestLogin()));
         const auto deadline = std::chrono::steady_clock::now() + kReplyWait;
         auto arrived = [&] {
             for (const PostedMessage& m : owner.window.MessagesOf(c.cancel_after)) {

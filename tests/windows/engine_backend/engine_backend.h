@@ -33,6 +33,10 @@ public:
 
     std::string UnknownCaHost() const;
     std::uint32_t UnknownCaError() const { return test::UnknownCaError(); }
+
+    // Wine's WinINet drops what the failing read had gathered along with the
+    // error; what arrived before it is still kept.
+    bool KeepsBytesBeforeAReset() const { return !RunningUnderWine(); }
 };
 
 }  // namespace kx::test

@@ -31,6 +31,10 @@ public:
     std::string UnknownCaHost() const { return std::string(kDemoHost); }
     std::uint32_t UnknownCaError() const;
 
+    // Whether the bytes that arrived before a connection reset are all
+    // handed over ahead of the error.
+    bool KeepsBytesBeforeAReset() const { return true; }
+
 private:
     DemoService service_;
 };
