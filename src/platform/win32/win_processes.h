@@ -5,8 +5,9 @@
 // Implements:
 //  - kx::Processes over CreateProcessA: the application name alone (no
 //    command line), no inherited handles, the console's environment, a
-//    zeroed STARTUPINFOA with only its size; installers with
-//    NORMAL_PRIORITY_CLASS, games with no creation flags. The UI wait is
+//    zeroed STARTUPINFOA with only its size (this build's own, 104 bytes on
+//    x64), and as creation flags NORMAL_PRIORITY_CLASS or none, as the
+//    caller asks. The UI wait is
 //    MsgWaitForMultipleObjectsEx on the process and the thread's queue,
 //    dispatching every waiting message (game clients' calls arrive as
 //    messages of this thread), so it spends no processor time while idle;

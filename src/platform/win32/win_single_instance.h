@@ -4,7 +4,8 @@
 //
 // Implements:
 //  - kx::SingleInstance: FindWindowA by the exact title, any class, and
-//    SetForegroundWindow on what it found.
+//    SetForegroundWindow on what it found, restored first (ShowWindow with
+//    SW_RESTORE) when it is minimised.
 //
 // Missing: two consoles started at the very same moment can both find no
 // window, since the window comes only after the login; the second then
