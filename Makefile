@@ -12,7 +12,7 @@ JOBS ?= $(shell nproc)
 # The configurations live in CMakePresets.json; each has its own folder.
 BUILD := build
 
-.PHONY: all deps build test test-main test-sanitize test-thread test-fuzz fuzz test-windows demo screenshots bench-console bench-play clean
+.PHONY: all deps build test test-main test-sanitize test-thread test-fuzz fuzz test-windows demo screenshots screenshots-windows bench-console bench-play clean
 
 all: build
 
@@ -75,6 +75,18 @@ screenshots: build
 	xvfb-run -a -n 151 -s "-screen 0 1280x1024x24" python3 tests/e2e/play_e2e_test.py \
 	    --velora $(BUILD)/src/platform/linux/qt/velora --kxreg $(BUILD)/src/tools/kxreg \
 	    --game $(BUILD)/sdk/samples/wordmaze/kx-wordmaze --screenshots docs/screenshots
+
+# The dialogs on Windows as Wine draws them (its own window frames, as there
+# is no window manager on the virtual display), from the dialogs' tests.
+screenshots-windows: test-windows
+	KX_WINEPREFIX=$(CURDIR)/build-mingw/wineprefix scripts/wine-run.sh \
+	    reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f
+	rm -rf build-mingw/screenshots && mkdir -p build-mingw/screenshots
+	KX_WINEPREFIX=$(CURDIR)/build-mingw/wineprefix KX_SCREENSHOTS=Z:$(CURDIR)/build-mingw/screenshots \
+	    xvfb-run -a -s "-screen 0 1280x1024x24" python3 tests/windows/run_with_demo.py \
+	    --wine-run scripts/wine-run.sh --demo demo/kestrix_demo.py \
+	    --program build-mingw/tests/windows/kx_windows_inet_tests.exe -- --gtest_filter='WinDialogs*'
+	for f in build-mingw/screenshots/*.bmp; do convert "$$f" docs/screenshots/$$(basename "$$f" .bmp).png; done
 
 # Start-up time, memory and idle processor use of the console (bench/README.md).
 bench-console: build

@@ -1,6 +1,9 @@
 #include "player_hands.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
+#include <vector>
 
 namespace kx::test {
 namespace {
@@ -14,7 +17,59 @@ std::string WindowText(HWND window) {
     return text;
 }
 
+// The screen's pixels under `window`, as a bottom-up 24-bit BMP file.
+bool WriteBitmap(HWND window, const std::string& path) {
+    RECT area{};
+    if (!GetWindowRect(window, &area)) return false;
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, previous);
+
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    std::vector<unsigned char> pixels(row * static_cast<std::size_t>(height));
+    const int rows = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+                               reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != height) return false;
+
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) return false;
+    const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+                         std::fwrite(&header, sizeof header, 1, out) == 1 &&
+                         std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
+    return std::fclose(out) == 0 && written;
+}
+
 }  // namespace
+
+void PlayerHands::Picture(HWND window, std::string_view name) {
+    const char* folder = std::getenv("KX_SCREENSHOTS");
+    if (folder == nullptr || *folder == '\0' || window == nullptr) return;
+    // What the last message changed is on the screen before it is read.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(400);
+    const std::string path = std::string(folder) + "\\" + std::string(name) + ".bmp";
+    if (!WriteBitmap(window, path)) std::fprintf(stderr, "no picture of %s\n", path.c_str());
+}
 
 PlayerHands::PlayerHands(Script script)
     : thread_([this, script = std::move(script)] { script(*this); }) {}

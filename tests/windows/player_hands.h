@@ -54,6 +54,10 @@ public:
     static SeenMessageBox AnswerMessageBox(std::string_view caption, int button,
                                            std::chrono::milliseconds wait = std::chrono::seconds(20));
 
+    // When KX_SCREENSHOTS names a folder, the window as the screen shows it
+    // goes there as `name`.bmp (make screenshots-windows turns them into PNG).
+    static void Picture(HWND window, std::string_view name);
+
 private:
     std::thread thread_;
 };

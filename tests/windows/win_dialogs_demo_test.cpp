@@ -113,6 +113,7 @@ TEST_F(WinDialogsAgainstDemo, TheGuestButtonLogsInAndTheNameIsSavedForTheNextSta
     PlayerHands hands([](PlayerHands& h) {
         HWND login = h.WaitForWindow(kLoginCaption);
         ASSERT_NE(login, nullptr);
+        h.Picture(login, "windows-login");
         h.Click(login, lc::kGuestLogin);
     });
     ASSERT_EQ(RunLogin(), LoginDialog::kLoggedIn);
@@ -138,6 +139,7 @@ TEST_F(WinDialogsAgainstDemo, ARefusalIsShownInAMessageBoxAndTheDialogTakesAnoth
         h.Type(login, lc::kUserName, "guest");
         h.Type(login, lc::kPassword, "tansy");
         h.Press(login, IDOK);
+        h.Picture(h.WaitForWindow("Log in error"), "windows-message-box");
         refusal = h.AnswerMessageBox("Log in error", IDOK);
         h.Press(login, IDOK);
     });
@@ -164,6 +166,7 @@ TEST_F(WinDialogsAgainstDemo, ABadEmailIsRefusedWithItsMessageAndNothingIsSent) 
         h.Type(form, rc::kEmail, "newcomer.mail.example");
         h.Type(form, rc::kFirstName, "New");
         h.Type(form, rc::kLastName, "Comer");
+        h.Picture(form, "windows-registration");
         h.Press(form, IDOK);
         refusal = h.AnswerMessageBox("Registration error", IDOK);
         form_after = h.Text(form, rc::kUserName);
@@ -190,6 +193,7 @@ TEST_F(WinDialogsAgainstDemo, TheServerWaitsCancelEndsTheRequestAtOnce) {
         HWND window = h.WaitForDialogShowing(server_wait_control::kTitle, "Kx waiting for the server");
         ASSERT_NE(window, nullptr);
         Sleep(300);
+        h.Picture(window, "windows-server-wait");
         h.Press(window, IDCANCEL);
     });
     const auto started = std::chrono::steady_clock::now();
@@ -211,7 +215,12 @@ TEST_F(WinDialogsAgainstDemo, ADownloadShowsItsProgressAndEndsWithTheWholeFile) 
         HWND window = h.WaitForWindow("File Download Progress");
         ASSERT_NE(window, nullptr);
         name_shown = h.Text(window, download_control::kFileName);
+        bool pictured = false;
         while (!done && IsWindow(window)) {
+            if (!pictured && !positions.empty() && positions.back() > 30) {
+                h.Picture(window, "windows-download");
+                pictured = true;
+            }
             DWORD_PTR position = 0;
             if (SendMessageTimeoutA(GetDlgItem(window, download_control::kProgressBar), PBM_GETPOS,
                                     0, 0, SMTO_NORMAL, 1000, &position)) {
