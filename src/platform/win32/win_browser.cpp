@@ -530,8 +530,10 @@ void WinBrowser::Fit() {
 }
 
 std::unique_ptr<PostData> WinBrowser::CreatePostData(std::size_t size) {
-    return WinPostData::Make(size);
+    return MakeWinPostData(size);
 }
+
+std::unique_ptr<PostData> MakeWinPostData(std::size_t size) { return WinPostData::Make(size); }
 
 HResult WinBrowser::Navigate2(std::string_view url, std::int32_t flags,
                               std::optional<std::string_view> target_frame, PostData& post_data,

@@ -134,6 +134,10 @@ private:
     DWORD events_cookie_ = 0;
 };
 
+// A byte array for Navigate2's post data, as WinBrowser::CreatePostData
+// makes it; none when it cannot be made.
+std::unique_ptr<PostData> MakeWinPostData(std::size_t size);
+
 // The factory WinWindowSystem is given: a WinBrowser in each placeholder,
 // or none when it cannot be made; `failed`, when given, hears why.
 WinBrowserFactory MakeWinBrowserFactory(std::function<void(HRESULT)> failed = {});
