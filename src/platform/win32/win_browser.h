@@ -115,6 +115,10 @@ public:
     // Keeps the control over the placeholder's whole client area.
     void Fit();
 
+    // The control itself, for what the port does not carry; the browser
+    // keeps its own reference.
+    IWebBrowser2* Control() const { return browser_.get(); }
+
 private:
     class Site;
     class Frame;
