@@ -1,5 +1,5 @@
 // Winsock's header goes before the system's others.
-#include <winsock2.h>
+#include "one_request_server.h"
 
 #include "platform/win32/win_browser.h"
 
@@ -8,15 +8,13 @@
 #include <exdispid.h>
 #include <ole2.h>
 
-#include <atomic>
-#include <cctype>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "com_doubles.h"
+#include "browser_doubles.h"
 #include "platform/win32/win_dialog_host.h"
 #include "platform/win32/win_document.h"
 #include "resources/console_template.h"
@@ -26,201 +24,10 @@ namespace kx {
 namespace {
 
 using test::CountedDispatch;
-
-struct Heard {
-    enum class Kind { BeforeNavigate2, DocumentComplete } kind;
-    BrowserIdentity frame;
-    std::u16string url;
-    bool operator==(const Heard&) const = default;
-};
-
-struct RecordingEvents final : BrowserEvents {
-    std::vector<Heard> heard;
-    void BeforeNavigate2(BrowserIdentity frame, std::u16string_view url) override {
-        heard.push_back({Heard::Kind::BeforeNavigate2, frame, std::u16string(url)});
-    }
-    void DocumentComplete(BrowserIdentity frame, std::u16string_view url) override {
-        heard.push_back({Heard::Kind::DocumentComplete, frame, std::u16string(url)});
-    }
-};
-
-// The arguments of one event as the control passes them: last first.
-class EventArguments {
-public:
-    explicit EventArguments(std::size_t count) : arguments_(count) {
-        for (VARIANT& argument : arguments_) VariantInit(&argument);
-    }
-    ~EventArguments() {
-        for (VARIANT& argument : arguments_) VariantClear(&argument);
-        VariantClear(&url_);
-    }
-    EventArguments(const EventArguments&) = delete;
-    EventArguments& operator=(const EventArguments&) = delete;
-
-    // The argument at `position` in the event's own order, from 0.
-    VARIANT& At(std::size_t position) { return arguments_[arguments_.size() - 1 - position]; }
-
-    void Frame(IDispatch* frame) {
-        V_VT(&At(0)) = VT_DISPATCH;
-        V_DISPATCH(&At(0)) = frame;
-        if (frame != nullptr) frame->AddRef();
-    }
-    // The URL as the control passes it, a reference to a VARIANT.
-    void Url(const wchar_t* url) {
-        V_VT(&url_) = VT_BSTR;
-        V_BSTR(&url_) = SysAllocString(url);
-        V_VT(&At(1)) = VT_BYREF | VT_VARIANT;
-        V_VARIANTREF(&At(1)) = &url_;
-    }
-    DISPPARAMS* Params() {
-        params_.rgvarg = arguments_.data();
-        params_.cArgs = static_cast<UINT>(arguments_.size());
-        return &params_;
-    }
-
-private:
-    std::vector<VARIANT> arguments_;
-    VARIANT url_{};
-    DISPPARAMS params_{};
-};
-
-HRESULT Fire(IDispatch& sink, DISPID member, DISPPARAMS* params) {
-    return sink.Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params, nullptr,
-                       nullptr, nullptr);
-}
-
-TEST(WinBrowserEventSink, TheTwoEventsReachTheCoreWithTheFramesIdentityAndItsUrl) {
-    CountedDispatch top;
-    CountedDispatch frame;
-    RecordingEvents events;
-    const ComPtr<WinBrowserEventSink> sink = WinBrowserEventSink::Make(events);
-
-    EventArguments before(7);
-    before.Frame(&top);
-    before.Url(L"http://host/ws_Console/tournamentconsole.asp");
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    V_VT(&before.At(6)) = VT_BYREF | VT_BOOL;
-    V_BOOLREF(&before.At(6)) = &cancel;
-    EXPECT_EQ(Fire(*sink.get(), DISPID_BEFORENAVIGATE2, before.Params()), S_OK);
-
-    EventArguments complete(2);
-    complete.Frame(&frame);
-    complete.Url(L"http://host/ws_Console/tourlistframe.asp");
-    EXPECT_EQ(Fire(*sink.get(), DISPID_DOCUMENTCOMPLETE, complete.Params()), S_OK);
-
-    const std::vector<Heard> expected = {
-        {Heard::Kind::BeforeNavigate2, ComIdentity(&top),
-         u"http://host/ws_Console/tournamentconsole.asp"},
-        {Heard::Kind::DocumentComplete, ComIdentity(&frame),
-         u"http://host/ws_Console/tourlistframe.asp"},
-    };
-    EXPECT_EQ(events.heard, expected);
-    EXPECT_NE(ComIdentity(&top), ComIdentity(&frame));
-    EXPECT_EQ(ComIdentity(&top), reinterpret_cast<BrowserIdentity>(static_cast<IUnknown*>(&top)));
-    // Navigation is never cancelled, and the sink keeps no reference.
-    EXPECT_EQ(cancel, VARIANT_FALSE);
-    EXPECT_EQ(top.References(), 2u);  // the one the arguments hold
-}
-
-TEST(WinBrowserEventSink, ACallThatIsNotTheEventsShapeIsRefusedAndReachesNobody) {
-    CountedDispatch frame;
-    struct Case {
-        const char* name;
-        DISPID member;
-        std::size_t count;
-        void (*shape)(EventArguments&, IDispatch*);
-        HRESULT expected;
-    };
-    const Case cases[] = {
-        {"too few arguments", DISPID_DOCUMENTCOMPLETE, 1,
-         [](EventArguments& a, IDispatch* f) {
-             V_VT(&a.At(0)) = VT_DISPATCH;
-             V_DISPATCH(&a.At(0)) = f;
-             f->AddRef();
-         },
-         DISP_E_BADPARAMCOUNT},
-        {"DocumentComplete with BeforeNavigate2's count", DISPID_DOCUMENTCOMPLETE, 7,
-         [](EventArguments& a, IDispatch* f) {
-             a.Frame(f);
-             a.Url(L"http://host/");
-         },
-         DISP_E_BADPARAMCOUNT},
-        {"no frame object", DISPID_DOCUMENTCOMPLETE, 2,
-         [](EventArguments& a, IDispatch*) { a.Url(L"http://host/"); }, DISP_E_TYPEMISMATCH},
-        {"a null frame", DISPID_BEFORENAVIGATE2, 7,
-         [](EventArguments& a, IDispatch*) {
-             a.Frame(nullptr);
-             a.Url(L"http://host/");
-         },
-         DISP_E_TYPEMISMATCH},
-        {"a URL that is a number", DISPID_DOCUMENTCOMPLETE, 2,
-         [](EventArguments& a, IDispatch* f) {
-             a.Frame(f);
-             V_VT(&a.At(1)) = VT_I4;
-             V_I4(&a.At(1)) = 7;
-         },
-         DISP_E_TYPEMISMATCH},
-        {"a URL reference to nothing", DISPID_DOCUMENTCOMPLETE, 2,
-         [](EventArguments& a, IDispatch* f) {
-             a.Frame(f);
-             V_VT(&a.At(1)) = VT_BYREF | VT_VARIANT;
-             V_VARIANTREF(&a.At(1)) = nullptr;
-         },
-         DISP_E_TYPEMISMATCH},
-        {"another event of the interface", DISPID_NAVIGATECOMPLETE2, 2,
-         [](EventArguments& a, IDispatch* f) {
-             a.Frame(f);
-             a.Url(L"http://host/");
-         },
-         S_OK},
-    };
-    RecordingEvents events;
-    const ComPtr<WinBrowserEventSink> sink = WinBrowserEventSink::Make(events);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        {
-            EventArguments arguments(c.count);
-            c.shape(arguments, &frame);
-            EXPECT_EQ(Fire(*sink.get(), c.member, arguments.Params()), c.expected);
-        }
-        EXPECT_TRUE(events.heard.empty());
-        EXPECT_EQ(frame.References(), 1u);
-    }
-    EXPECT_EQ(Fire(*sink.get(), DISPID_DOCUMENTCOMPLETE, nullptr), DISP_E_BADPARAMCOUNT);
-    DISPPARAMS nothing{nullptr, nullptr, 2, 0};
-    EXPECT_EQ(Fire(*sink.get(), DISPID_DOCUMENTCOMPLETE, &nothing), DISP_E_BADPARAMCOUNT);
-    EXPECT_TRUE(events.heard.empty());
-}
-
-TEST(WinBrowserEventSink, ADisconnectedSinkTellsNobodyAndAnotherListenerCanTakeOver) {
-    CountedDispatch top;
-    RecordingEvents first;
-    RecordingEvents second;
-    const ComPtr<WinBrowserEventSink> sink = WinBrowserEventSink::Make(first);
-    EventArguments complete(2);
-    complete.Frame(&top);
-    complete.Url(L"http://host/a");
-
-    sink->Disconnect();
-    EXPECT_EQ(Fire(*sink.get(), DISPID_DOCUMENTCOMPLETE, complete.Params()), S_OK);
-    sink->SetEvents(second);
-    EXPECT_EQ(Fire(*sink.get(), DISPID_DOCUMENTCOMPLETE, complete.Params()), S_OK);
-    EXPECT_TRUE(first.heard.empty());
-    EXPECT_EQ(second.heard.size(), 1u);
-}
-
-TEST(WinBrowserEventSink, AnswersForItsEventInterfaceAndNoOther) {
-    RecordingEvents events;
-    const ComPtr<WinBrowserEventSink> sink = WinBrowserEventSink::Make(events);
-    for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &DIID_DWebBrowserEvents2}) {
-        ComPtr<IUnknown> answer;
-        EXPECT_EQ(sink.Query(*iid, answer), S_OK);
-        EXPECT_EQ(ComIdentity(answer.get()), ComIdentity(sink.get()));
-    }
-    ComPtr<IUnknown> none;
-    EXPECT_EQ(sink.Query(IID_IWebBrowser2, none), E_NOINTERFACE);
-    EXPECT_FALSE(none);
-}
+using test::Heard;
+using test::HttpRequest;
+using test::OneRequestServer;
+using test::RecordingEvents;
 
 TEST(WinPostData, HoldsExactlyTheBytesWrittenIntoIt) {
     const std::unique_ptr<PostData> data = MakeWinPostData(5);
@@ -497,123 +304,6 @@ std::unique_ptr<PostData> FilledPostData(Browser& browser, const std::string& by
     post->UnaccessData();
     return post;
 }
-
-struct HttpRequest {
-    std::string method;
-    std::string path;
-    std::vector<std::pair<std::string, std::string>> headers;  // names in lower case
-    std::string body;
-
-    std::optional<std::string> Header(std::string_view name) const {
-        for (const auto& [key, value] : headers) {
-            if (key == name) return value;
-        }
-        return std::nullopt;
-    }
-};
-
-// Takes one HTTP request on 127.0.0.1 on a thread of its own, keeps it and
-// answers 204. Every wait is bounded, so a request that never comes fails the
-// test instead of hanging it.
-class OneRequestServer {
-public:
-    OneRequestServer() {
-        WSADATA data;
-        if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return;
-        started_ = true;
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (listener_ == INVALID_SOCKET) return;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-            listen(listener_, 4) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-            return;
-        }
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~OneRequestServer() {
-        if (listener_ != INVALID_SOCKET) closesocket(listener_);
-        if (thread_.joinable()) thread_.join();
-        if (started_) WSACleanup();
-    }
-    OneRequestServer(const OneRequestServer&) = delete;
-    OneRequestServer& operator=(const OneRequestServer&) = delete;
-
-    unsigned short Port() const { return port_; }
-    bool Done() const { return done_; }
-    HttpRequest Request() const { return request_; }
-
-private:
-    void Serve() {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(listener_, &readable);
-        timeval patience{10, 0};
-        if (select(0, &readable, nullptr, nullptr, &patience) != 1) return;
-        const SOCKET client = accept(listener_, nullptr, nullptr);
-        if (client == INVALID_SOCKET) return;
-        const DWORD timeout_ms = 10000;
-        setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
-                   sizeof timeout_ms);
-        std::string received;
-        std::size_t header_end = std::string::npos;
-        std::size_t wanted = 0;
-        char buffer[4096];
-        for (;;) {
-            if (header_end == std::string::npos) {
-                header_end = received.find("\r\n\r\n");
-                if (header_end != std::string::npos) {
-                    Parse(received.substr(0, header_end));
-                    if (const auto length = request_.Header("content-length")) {
-                        wanted = std::stoul(*length);
-                    }
-                }
-            }
-            if (header_end != std::string::npos && received.size() >= header_end + 4 + wanted) {
-                request_.body = received.substr(header_end + 4, wanted);
-                break;
-            }
-            const int got = recv(client, buffer, sizeof buffer, 0);
-            if (got <= 0) break;
-            received.append(buffer, static_cast<std::size_t>(got));
-        }
-        constexpr char kAnswer[] = "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n";
-        send(client, kAnswer, sizeof kAnswer - 1, 0);
-        closesocket(client);
-        done_ = header_end != std::string::npos;
-    }
-
-    void Parse(const std::string& head) {
-        std::size_t line_end = head.find("\r\n");
-        const std::string first = head.substr(0, line_end);
-        const std::size_t space = first.find(' ');
-        request_.method = first.substr(0, space);
-        request_.path = first.substr(space + 1, first.find(' ', space + 1) - space - 1);
-        while (line_end != std::string::npos) {
-            const std::size_t start = line_end + 2;
-            line_end = head.find("\r\n", start);
-            const std::string line = head.substr(start, line_end - start);
-            const std::size_t colon = line.find(':');
-            if (colon == std::string::npos) continue;
-            std::string name = line.substr(0, colon);
-            for (char& letter : name) letter = static_cast<char>(std::tolower(letter));
-            std::size_t value = colon + 1;
-            while (value < line.size() && line[value] == ' ') ++value;
-            request_.headers.emplace_back(name, line.substr(value));
-        }
-    }
-
-    bool started_ = false;
-    SOCKET listener_ = INVALID_SOCKET;
-    unsigned short port_ = 0;
-    std::thread thread_;
-    std::atomic<bool> done_{false};
-    HttpRequest request_;
-};
 
 // Wine's own control, where it is made: it navigates and reports, though
 // it has no engine to show a page with.

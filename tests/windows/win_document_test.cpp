@@ -9,7 +9,7 @@
 #include <map>
 #include <vector>
 
-#include "com_doubles.h"
+#include "browser_doubles.h"
 
 namespace kx {
 namespace {

@@ -1,10 +1,16 @@
 #pragma once
 
-// Small COM objects in memory for the browser's tests: an object whose only
-// point is its identity and its reference count.
+// The browser's doubles: an object whose only point is its identity and
+// its reference count, and the core's side of the browser's events.
 
 #include <windows.h>
 #include <oaidl.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/browser.h"
 
 namespace kx::test {
 
@@ -52,5 +58,24 @@ private:
 };
 
 #pragma GCC diagnostic pop
+
+// One event as the core heard it.
+struct Heard {
+    enum class Kind { BeforeNavigate2, DocumentComplete } kind;
+    BrowserIdentity frame;
+    std::u16string url;
+    bool operator==(const Heard&) const = default;
+};
+
+// Keeps every event the core is given, in order.
+struct RecordingEvents final : BrowserEvents {
+    std::vector<Heard> heard;
+    void BeforeNavigate2(BrowserIdentity frame, std::u16string_view url) override {
+        heard.push_back({Heard::Kind::BeforeNavigate2, frame, std::u16string(url)});
+    }
+    void DocumentComplete(BrowserIdentity frame, std::u16string_view url) override {
+        heard.push_back({Heard::Kind::DocumentComplete, frame, std::u16string(url)});
+    }
+};
 
 }  // namespace kx::test
