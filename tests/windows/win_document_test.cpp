@@ -278,5 +278,29 @@ TEST(WinDocument, ADocumentThatIsNoHtmlDocumentFailsEveryReadWithTheQuerysResult
     EXPECT_EQ(page.References(), 1u);
 }
 
+TEST(WinDocument, AModelMadeOverNothingFailsEveryCallInsteadOfCrashing) {
+    WinDocument document(nullptr);
+    EXPECT_EQ(document.QueryHtmlDocument(), E_POINTER);
+    std::shared_ptr<Element> body;
+    EXPECT_EQ(document.GetBody(body), E_POINTER);
+    AnsweringEvents events;
+    std::uint32_t cookie = 0x99;
+    EXPECT_EQ(document.AttachClickSink(events, cookie), E_POINTER);
+    EXPECT_EQ(cookie, kNoConnection);
+
+    WinElement element(nullptr);
+    std::optional<std::u16string> value = u"left over";
+    EXPECT_EQ(element.GetAttribute(u"KXCommand", kAttributeAsString, value), E_POINTER);
+    EXPECT_EQ(value, std::nullopt);
+    std::u16string text = u"left over";
+    EXPECT_EQ(element.GetInnerText(text), E_POINTER);
+    EXPECT_EQ(text, u"");
+
+    WinElementCollection all(nullptr);
+    std::shared_ptr<Element> found = std::make_shared<WinElement>(nullptr);
+    EXPECT_EQ(all.Item(u"params", 0, found), E_POINTER);
+    EXPECT_EQ(found, nullptr);
+}
+
 }  // namespace
 }  // namespace kx

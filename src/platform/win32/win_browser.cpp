@@ -210,6 +210,7 @@ BrowserIdentity ComIdentity(IUnknown* object) {
 // interface pointer, so the interfaces need no virtual destructor.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
 // The dialog as the control's in-place frame: it offers no menus, tools or
 // status line of its own.
 class WinBrowser::Frame final : public IOleInPlaceFrame {

@@ -23,13 +23,15 @@
 //    made, so the dialog runs without it.
 //
 // Missing (a real Windows must confirm; Wine here has no HTML engine):
-// rendering; the order of DocumentComplete for frames and the top page
-// (frames first, the top page last); that the post into "maintable" sends
-// the exact bytes and the Content-Type header; that no page can drop files
-// or links in; the standards mode of win_browser_emulation.h. Not built:
-// the keys the control would take before the dialog manager (Tab inside a
-// page, Ctrl+C), which need the modal loop to call the control's
-// TranslateAccelerator; the control's own new windows and its status text.
+// rendering; DocumentComplete at all, and its order for frames and the top
+// page (frames first, the top page last); that a post into "maintable"
+// lands in that frame with the exact bytes and the Content-Type header
+// (Wine sends both exactly, but has no frames and loads the whole window);
+// that no page can drop files or links in; the standards mode of
+// win_browser_emulation.h. Not built: the keys the control would take
+// before the dialog manager (Tab inside a page, Ctrl+C), which need the
+// modal loop to call the control's TranslateAccelerator; the control's own
+// new windows and its status text.
 
 #include <windows.h>
 #include <exdisp.h>
@@ -51,6 +53,7 @@ namespace kx {
 // interface pointer, so the interfaces need no virtual destructor.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
 // Receives DWebBrowserEvents2 and hands BeforeNavigate2 and DocumentComplete
 // to the core.
 class WinBrowserEventSink final : public IDispatch {

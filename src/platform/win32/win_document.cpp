@@ -79,6 +79,7 @@ HRESULT STDMETHODCALLTYPE WinClickSink::Invoke(DISPID member, REFIID, LCID, WORD
 HResult WinElement::GetAttribute(std::u16string_view name, std::int32_t flags,
                                  std::optional<std::u16string>& value) {
     value.reset();
+    if (!element_) return E_POINTER;
     const UniqueBstr key(NewBstr(name));
     if (!key) return E_OUTOFMEMORY;
     UniqueVariant found;
@@ -92,6 +93,7 @@ HResult WinElement::GetAttribute(std::u16string_view name, std::int32_t flags,
 
 HResult WinElement::GetInnerText(std::u16string& text) {
     text.clear();
+    if (!element_) return E_POINTER;
     UniqueBstr inner;
     const HRESULT result = element_->get_innerText(inner.put());
     if (SUCCEEDED(result)) text = BstrText(inner.get());
@@ -101,6 +103,7 @@ HResult WinElement::GetInnerText(std::u16string& text) {
 HResult WinElementCollection::Item(std::u16string_view name, std::int32_t index,
                                    std::shared_ptr<Element>& element) {
     element.reset();
+    if (!all_) return E_POINTER;
     UniqueVariant key;
     if (const HRESULT made = PutBstr(name, key.get()); FAILED(made)) return made;
     UniqueVariant position;

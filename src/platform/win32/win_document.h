@@ -43,7 +43,9 @@ inline constexpr IID kDiidHtmlDocumentEvents2 = {
 // The dispatch id of onclick in the document's events.
 inline constexpr DISPID kDispidDocumentClick = -600;
 
-// What the sink answers for the core's true and false.
+// What the sink answers for the core's true and false. The browser cancels
+// a click's default action on 0 only, so the console's 1 goes on as
+// VARIANT_TRUE would.
 inline constexpr VARIANT_BOOL kClickGoesOn = 1;
 inline constexpr VARIANT_BOOL kClickCancelled = 0;
 
@@ -51,6 +53,7 @@ inline constexpr VARIANT_BOOL kClickCancelled = 0;
 // interface pointer, so the interfaces need no virtual destructor.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
 class WinClickSink final : public IDispatch {
 public:
     // A new sink with one reference, the caller's.
@@ -79,6 +82,8 @@ private:
 
 #pragma GCC diagnostic pop
 
+// An element or collection made over nothing fails every call with
+// E_POINTER.
 class WinElement final : public Element {
 public:
     explicit WinElement(ComPtr<IHTMLElement> element) : element_(std::move(element)) {}
@@ -104,7 +109,8 @@ private:
 
 class WinDocument final : public Document {
 public:
-    // The document as get_Document gave it; never null.
+    // The document as get_Document gave it; over nothing, every call fails
+    // with E_POINTER.
     explicit WinDocument(ComPtr<IDispatch> document) : document_(std::move(document)) {}
     // Leaves every connection still made.
     ~WinDocument() override;
