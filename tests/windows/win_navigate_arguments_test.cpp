@@ -55,7 +55,8 @@ TEST(NavigateArguments, EachArgumentTakesTheFormTheControlExpects) {
     const Case cases[] = {
         {"whole window post", "http://host/ws_Console/tournamentconsole.asp", 10, std::nullopt,
          Bytes("USERNAME=a+b%26c&USERID=7"), kFormHeaders, std::nullopt,
-         Bytes("USERNAME=a+b%26c&USERID=7"), u"Content-Type: application/x-www-form-urlencoded\r\n"},
+         Bytes("USERNAME=a+b%26c&USERID=7"),
+         u"Content-Type: application/x-www-form-urlencoded\r\n"},
         {"frame post with zeros and high bytes", "http://host/ws_Console/tourlistframe.asp", 10,
          "maintable", awkward, kFormHeaders, u"maintable", awkward,
          u"Content-Type: application/x-www-form-urlencoded\r\n"},

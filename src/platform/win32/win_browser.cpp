@@ -555,7 +555,8 @@ HResult WinBrowser::Navigate2(std::string_view url, std::int32_t flags,
 HResult WinBrowser::Navigate(std::string_view url) {
     if (!browser_) return E_UNEXPECTED;
     NavigateArguments arguments;
-    const HRESULT built = BuildNavigateArguments({url, std::nullopt, std::nullopt, {}, {}}, arguments);
+    const HRESULT built =
+        BuildNavigateArguments({url, std::nullopt, std::nullopt, {}, {}}, arguments);
     if (FAILED(built)) return built;
     return browser_->Navigate2(&arguments.Url(), &arguments.Flags(), &arguments.TargetFrame(),
                                &arguments.PostData(), &arguments.Headers());
