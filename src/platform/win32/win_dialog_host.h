@@ -15,8 +15,9 @@
 // Enter, Escape and the close box arrive as IDOK and IDCANCEL as the dialog
 // manager sends them.
 //
-// Missing: the browser control, which a factory given to WinWindowSystem
-// places over its placeholder item.
+// The browser control is made by the factory given to WinWindowSystem
+// (MakeWinBrowserFactory, win_browser.h) inside its placeholder item, which
+// the host moves and sizes like any other item.
 
 #include <windows.h>
 
