@@ -71,37 +71,6 @@ std::int32_t ReadResult(sd_bus_message* reply) {
 
 }  // namespace
 
-std::string ResultName(std::int32_t hr) {
-    struct Named {
-        std::int32_t code;
-        const char* name;
-    };
-    static constexpr std::array<Named, 16> kNames{{
-        {S_OK, "S_OK"},
-        {S_FALSE, "S_FALSE"},
-        {KX_S_DOWNLOADRUNNING, "KX_S_DOWNLOADRUNNING"},
-        {E_NOTIMPL, "E_NOTIMPL"},
-        {E_POINTER, "E_POINTER"},
-        {E_FAIL, "E_FAIL"},
-        {E_OUTOFMEMORY, "E_OUTOFMEMORY"},
-        {E_INVALIDARG, "E_INVALIDARG"},
-        {KX_E_NOTINITIALIZED, "KX_E_NOTINITIALIZED"},
-        {KX_E_REFUSED, "KX_E_REFUSED"},
-        {KX_E_BUFFERTOOSMALL, "KX_E_BUFFERTOOSMALL"},
-        {KX_E_NOSUCHITEM, "KX_E_NOSUCHITEM"},
-        {KX_E_DOWNLOADBUSY, "KX_E_DOWNLOADBUSY"},
-        {RPC_E_DISCONNECTED, "RPC_E_DISCONNECTED"},
-        {RPC_E_TIMEOUT, "RPC_E_TIMEOUT"},
-        {CO_E_SERVER_EXEC_FAILURE, "CO_E_SERVER_EXEC_FAILURE"},
-    }};
-    for (const Named& named : kNames) {
-        if (named.code == hr) return named.name;
-    }
-    std::array<char, 16> hex{};
-    std::snprintf(hex.data(), hex.size(), "0x%08X", static_cast<unsigned>(hr));
-    return hex.data();
-}
-
 std::string VerifyFilePath() {
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";

@@ -1,13 +1,19 @@
 #pragma once
 
-// The Kestrix game SDK: a game client's side of the console's game services
-// on the session bus (interface com.kestrix.Console.IKXServer).
+// The Kestrix game SDK: a game client's side of the console's game services,
+// on the session bus on Linux (interface com.kestrix.Console.IKXServer) and
+// by COM on Windows (class KXCommServices, interface IKXServer). A game's
+// code is the same on both.
 //
 // Implements:
 //  - kestrix::KXCommServices over sd-bus: one private session-bus connection
 //    and one services object of the console per instance, released when the
 //    instance goes;
-//  - the result codes under a game's names, and those of the bus.
+//  - on Windows, over COM: one KXCommServices object of the console's local
+//    server per instance (CoCreateInstance, which starts the console when it
+//    is not running), released when the instance goes; COM is initialised
+//    for the calling thread when it was not yet;
+//  - the result codes under a game's names, and those of the bus or COM.
 //
 // The tournament record KXTOURINFOSTRUCT and the codes' values come from
 // kestrix/game_contract.h, the file the console itself is built with.
@@ -26,33 +32,46 @@
 
 #include "kestrix/game_contract.h"
 
+#if defined(_WIN32)
+// The system's own result macros (S_OK, E_FAIL, ...) have the values below.
+#include <windows.h>
+struct IKXServer;
+#else
 struct sd_bus;
+#endif
 
 namespace kestrix {
 
 // Result codes, under the names a game writes. Non-negative is success;
-// test with Succeeded()/Failed().
+// test with Succeeded()/Failed(). On Windows the system's macros of the same
+// names stand for the first ones.
+#if !defined(_WIN32)
 inline constexpr std::int32_t S_OK = kS_OK;
 inline constexpr std::int32_t S_FALSE = kS_FALSE;
-inline constexpr std::int32_t KX_S_DOWNLOADRUNNING = kKX_S_DOWNLOADRUNNING;
 inline constexpr std::int32_t E_NOTIMPL = kE_NOTIMPL;
 inline constexpr std::int32_t E_POINTER = kE_POINTER;
 inline constexpr std::int32_t E_FAIL = kE_FAIL;
 inline constexpr std::int32_t E_OUTOFMEMORY = kE_OUTOFMEMORY;
 inline constexpr std::int32_t E_INVALIDARG = kE_INVALIDARG;
+#endif
+inline constexpr std::int32_t KX_S_DOWNLOADRUNNING = kKX_S_DOWNLOADRUNNING;
 inline constexpr std::int32_t KX_E_NOTINITIALIZED = kKX_E_NOTINITIALIZED;
 inline constexpr std::int32_t KX_E_REFUSED = kKX_E_REFUSED;
 inline constexpr std::int32_t KX_E_BUFFERTOOSMALL = kKX_E_BUFFERTOOSMALL;
 inline constexpr std::int32_t KX_E_NOSUCHITEM = kKX_E_NOSUCHITEM;
 inline constexpr std::int32_t KX_E_DOWNLOADBUSY = kKX_E_DOWNLOADBUSY;
 
-// Codes of the bus rather than of the console.
+// Codes of the bus or of COM rather than of the console (the same values).
+#if !defined(_WIN32)
 // The console has gone (it ended or crashed) since Create.
 inline constexpr std::int32_t RPC_E_DISCONNECTED = MakeResult(0x80010108);
 // The console is there but did not answer within the timeout.
 inline constexpr std::int32_t RPC_E_TIMEOUT = MakeResult(0x8001011F);
 // Create: no console serves the name and none could be started.
 inline constexpr std::int32_t CO_E_SERVER_EXEC_FAILURE = MakeResult(0x80080005);
+#endif
+// Create on Windows: the console was never registered (velora.exe -RegServer).
+inline constexpr std::int32_t KX_E_CONSOLENOTREGISTERED = MakeResult(0x80040154);
 
 inline constexpr bool Succeeded(std::int32_t hr) { return hr >= 0; }
 inline constexpr bool Failed(std::int32_t hr) { return hr < 0; }
@@ -62,7 +81,8 @@ std::string ResultName(std::int32_t hr);
 
 // The file the console uploads for a monitored first place and deletes
 // afterwards: "verify.txt" in the temporary directory the console and its
-// game share ($TMPDIR when it is an absolute path, else /tmp).
+// game share ($TMPDIR when it is an absolute path, else /tmp; on Windows
+// the user's temporary folder, GetTempPathA).
 std::string VerifyFilePath();
 
 class KXCommServices {
@@ -73,6 +93,9 @@ public:
     // answers nullopt and stores the code in *hr (when given):
     // CO_E_SERVER_EXEC_FAILURE (no console, none startable), RPC_E_TIMEOUT,
     // RPC_E_DISCONNECTED or E_FAIL (no session bus, a malformed answer).
+    // On Windows COM starts the console and bounds the calls itself
+    // (`timeout` is not used); a failure is CoCreateInstance's code, such as
+    // KX_E_CONSOLENOTREGISTERED or CO_E_SERVER_EXEC_FAILURE.
     static std::optional<KXCommServices> Create(
         std::int32_t* hr = nullptr,
         std::chrono::milliseconds timeout = std::chrono::milliseconds(120000));
@@ -103,6 +126,15 @@ public:
     const std::string& ObjectPath() const { return path_; }
 
 private:
+#if defined(_WIN32)
+    KXCommServices(IKXServer* server, bool owns_com);
+    void Release() noexcept;
+
+    IKXServer* server_ = nullptr;
+    // This instance initialised COM on its thread and so uninitialises it.
+    bool ownsCom_ = false;
+    std::string path_ = "KXCommServices";
+#else
     struct BusCloser {
         void operator()(sd_bus* bus) const noexcept;
     };
@@ -117,6 +149,7 @@ private:
     std::string peer_;
     std::string path_;
     std::uint64_t timeoutUsec_ = 0;
+#endif
 };
 
 }  // namespace kestrix
