@@ -1,0 +1,129 @@
+// The console's executable on Windows: the Windows parts of every port
+// assembled around the core's entry function.
+//
+// Implements:
+//  - WinMain: the registry, WinINet, the dialogs on the dialog manager,
+//    processes and files, the clock, sound, the debugger output, the single
+//    instance by window title, the COM server with its type library and
+//    proxy/stub registration, put together as the core's entry expects;
+//  - the trace file's places: the current directory, else the user's local
+//    application data folder (a console installed under Program Files may
+//    not write beside itself).
+//
+// Missing: the browser control (MakeBrowser makes none yet, so the console
+// window shows no page) and the game-services object behind the class
+// object (every creation is refused with CLASS_E_CLASSNOTAVAILABLE).
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "account/console_session.h"
+#include "app/console_dialog.h"
+#include "app/startup.h"
+#include "base/ports.h"
+#include "base/trace_log.h"
+#include "platform/win32/win_clock.h"
+#include "platform/win32/win_com_server.h"
+#include "platform/win32/win_debug_output.h"
+#include "platform/win32/win_dialog_host.h"
+#include "platform/win32/win_dll_registration.h"
+#include "platform/win32/win_process_entry.h"
+#include "platform/win32/win_processes.h"
+#include "platform/win32/win_registry.h"
+#include "platform/win32/win_single_instance.h"
+#include "platform/win32/win_sound.h"
+#include "platform/win32/win_type_libraries.h"
+#include "platform/win32/wininet_inet_api.h"
+
+namespace {
+
+// The browser control plugs in here: it takes the placeholder window of the
+// console's and the tip's browser item and makes a kx::Browser over it.
+// Whatever must be set before the first control is made goes before
+// kx::ConsoleMain below.
+std::unique_ptr<kx::Browser> MakeBrowser(HWND /*placeholder*/) { return nullptr; }
+
+std::filesystem::path LocalAppDataFolder() {
+    PWSTR folder = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder);
+    std::filesystem::path path;
+    if (SUCCEEDED(found) && folder != nullptr) path = folder;
+    // Freed whether or not the call succeeded, as its contract asks.
+    CoTaskMemFree(folder);
+    return path;
+}
+
+struct TracePlaces {
+    std::filesystem::path primary;
+    std::filesystem::path fallback;
+};
+
+TracePlaces TraceFilePlaces() {
+    TracePlaces places;
+    std::error_code error;
+    const std::filesystem::path current = std::filesystem::current_path(error);
+    if (!error) places.primary = current / kx::kTraceFileName;
+    const std::filesystem::path local = LocalAppDataFolder();
+    if (!local.empty()) {
+        const std::filesystem::path folder = local / "Kestrix";
+        std::filesystem::create_directories(folder, error);
+        places.fallback = folder / kx::kTraceFileName;
+    }
+    return places;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*command_line*/,
+                   int /*show*/) {
+    kx::InstallWinDebugOutput();
+
+    kx::WinRegistry registry;
+    kx::WinInetApi inet;
+    kx::WinWindowSystem windows(&MakeBrowser);
+    kx::WinClock clock;
+    kx::WinProcesses processes;
+    kx::WinFiles files;
+    kx::WinSound sound;
+
+    kx::Ports ports;
+    ports.registry = &registry;
+    ports.inet = &inet;
+    ports.windows = &windows;
+    ports.clock = &clock;
+    ports.processes = &processes;
+    ports.files = &files;
+    ports.sound = &sound;
+
+    // The game-services object plugs in here, as an InstanceMaker over
+    // kx::GameServicesFactory(ports, kx::ThePlayContext(), the session's game name).
+    kx::WinComServer com;
+    kx::WinSingleInstance single_instance;
+    kx::WinProcessEntry process;
+    kx::WinTypeLibraries type_libraries;
+    kx::WinDllRegistration dlls;
+    const TracePlaces trace_places = TraceFilePlaces();
+
+    kx::StartupParts parts;
+    parts.single_instance = &single_instance;
+    parts.process = &process;
+    parts.com = &com;
+    parts.registry = &registry;
+    parts.type_libraries = &type_libraries;
+    parts.dlls = &dlls;
+    parts.windows = &windows;
+    parts.clock = &clock;
+    parts.trace_log = &kx::TheTraceLog();
+    parts.trace_file = trace_places.primary;
+    parts.trace_fallback = trace_places.fallback;
+
+    return kx::ConsoleMain(parts, [&](kx::WindowId owner) {
+        kx::ConsoleSession& session = kx::TheConsoleSession();
+        kx::ConsoleDialog console(ports, session);
+        console.RunModal(windows, owner);
+    });
+}
