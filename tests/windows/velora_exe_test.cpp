@@ -48,14 +48,15 @@ constexpr DWORD kGenerousWaitMs = 60'000;  // only against a hang; nothing is ti
 
 class Process {
 public:
-    // Starts velora.exe with `switches` in `directory`.
-    Process(const std::string& switches, const std::string& directory) {
-        std::string line = "\"" + g_velora + "\"";
+    // Starts velora.exe (or `program`) with `switches` in `directory`.
+    Process(const std::string& switches, const std::string& directory,
+            const std::string& program = g_velora) {
+        std::string line = "\"" + program + "\"";
         if (!switches.empty()) line += " " + switches;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
-        if (CreateProcessA(g_velora.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        if (CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                            directory.c_str(), &startup, &info)) {
             process_.reset(info.hProcess);
             CloseHandle(info.hThread);
@@ -97,8 +98,8 @@ HWND WaitForShownWindow(const Process& console, const std::string& title) {
     return nullptr;
 }
 
-DWORD RunVelora(const std::string& switches) {
-    Process process(switches, Directory(g_velora));
+DWORD RunVelora(const std::string& switches, const std::string& program = g_velora) {
+    Process process(switches, Directory(program), program);
     EXPECT_TRUE(process.Started()) << GetLastError();
     return process.WaitForExit();
 }
@@ -255,6 +256,28 @@ TEST_F(VeloraExeTest, UnregServerRemovesEverythingButTheSharedParents) {
     EXPECT_TRUE(Exists(registry_, "CLSID"));
     // Nothing registered is nothing to remove, and still no failure.
     EXPECT_EQ(RunVelora("-UnregServer"), 0u);
+}
+
+TEST_F(VeloraExeTest, WithoutItsProxyStubRegServerFailsAfterTheRestIsWritten) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    const std::string folder = std::string(temp) + "kx velora alone\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string alone = folder + "velora.exe";
+    ASSERT_TRUE(CopyFileA(g_velora.c_str(), alone.c_str(), FALSE)) << GetLastError();
+
+    EXPECT_EQ(RunVelora("-RegServer", alone),
+              static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)));
+    EXPECT_EQ(Lower(DefaultText(registry_, kTypeLibKey + "\\1.0\\0\\win64")), Lower(alone));
+    EXPECT_TRUE(Exists(registry_, kClassKey));
+    EXPECT_FALSE(Exists(registry_, kInterfaceKey));
+
+    // Unregistering ends with 0 all the same, and removes what was written.
+    EXPECT_EQ(RunVelora("-UnregServer", alone), 0u);
+    EXPECT_FALSE(Exists(registry_, kClassKey));
+    EXPECT_FALSE(Exists(registry_, kTypeLibKey));
+    DeleteFileA(alone.c_str());
+    RemoveDirectoryA(folder.c_str());
 }
 
 TEST_F(VeloraExeTest, ASwitchFollowedByABlankIsNoSwitch) {

@@ -11,8 +11,10 @@
 //    not write beside itself).
 //
 // Missing: the browser control (MakeBrowser makes none yet, so the console
-// window shows no page) and the game-services object behind the class
-// object (every creation is refused with CLASS_E_CLASSNOTAVAILABLE).
+// window shows no page); the game-services object behind the class object
+// (every creation is refused with CLASS_E_CLASSNOTAVAILABLE); a 32-bit
+// proxy/stub in the registry's 32-bit view, which 32-bit game clients
+// would need to reach this 64-bit console.
 
 #include <windows.h>
 #include <shlobj.h>
