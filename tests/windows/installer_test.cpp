@@ -20,6 +20,7 @@
 #include "platform/win32/win_handles.h"
 #include "platform/win32/win_process_entry.h"
 #include "platform/win32/win_registry.h"
+#include "resources/login_template.h"
 
 namespace kx {
 namespace {
@@ -186,6 +187,44 @@ TEST_F(InstallerTest, InstallsRegistersAndUninstallsEverything) {
         EXPECT_EQ(Text(registry_, kHKeyClassesRoot, key), "<no key>") << key;
     }
     EXPECT_EQ(Text(registry_, kHKeyLocalMachine, kUninstallKey), "<no key>");
+}
+
+// The console's window of that title once shown, or null when none comes.
+HWND WaitForShownWindow(const char* title) {
+    for (DWORD waited = 0; waited < kGenerousWaitMs; waited += 100) {
+        const HWND window = FindWindowA(nullptr, title);
+        if (window != nullptr && IsWindowVisible(window)) return window;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+TEST_F(InstallerTest, NeitherInstallerNorUninstallerChangesAnythingWhileAConsoleRuns) {
+    ASSERT_EQ(RunToEnd(g_installer, "/S"), 0u);
+    const std::string exe = kInstallFolder + "\\velora.exe";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string line = "\"" + exe + "\"";
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               kInstallFolder.c_str(), &startup, &info));
+    const UniqueHandle console(info.hProcess);
+    const UniqueHandle thread(info.hThread);
+    const HWND login = WaitForShownWindow(std::string(LoginTemplate().caption).c_str());
+    ASSERT_NE(login, nullptr);
+
+    EXPECT_EQ(RunToEnd(g_installer, "/S"), 3u);
+    // In place, so that its own exit code tells.
+    EXPECT_EQ(RunToEnd(kInstallFolder + "\\uninstall.exe", "/S _?=" + kInstallFolder), 3u);
+    for (const std::string& file : kInstalledFiles) {
+        EXPECT_TRUE(Exists(kInstallFolder + "\\" + file)) << file;
+    }
+    EXPECT_NE(Text(registry_, kHKeyClassesRoot, kClassKey), "<no key>");
+
+    PostMessageA(login, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(console.get(), kGenerousWaitMs), WAIT_OBJECT_0);
+    ASSERT_EQ(RunToEnd(kInstallFolder + "\\uninstall.exe", "/S"), 0u);
+    EXPECT_TRUE(WaitForFolderGone());
 }
 
 }  // namespace

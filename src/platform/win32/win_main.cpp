@@ -28,6 +28,7 @@
 #include "app/startup.h"
 #include "base/ports.h"
 #include "base/trace_log.h"
+#include "base/unique_any.h"
 #include "platform/win32/win_clock.h"
 #include "platform/win32/win_com_server.h"
 #include "platform/win32/win_debug_output.h"
@@ -49,14 +50,14 @@ namespace {
 // kx::ConsoleMain below.
 std::unique_ptr<kx::Browser> MakeBrowser(HWND /*placeholder*/) { return nullptr; }
 
+// Freed whether or not the call that gave it succeeded, as its contract asks.
+using UniqueTaskText = kx::UniqueAny<PWSTR, &::CoTaskMemFree>;
+
 std::filesystem::path LocalAppDataFolder() {
-    PWSTR folder = nullptr;
-    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder);
-    std::filesystem::path path;
-    if (SUCCEEDED(found) && folder != nullptr) path = folder;
-    // Freed whether or not the call succeeded, as its contract asks.
-    CoTaskMemFree(folder);
-    return path;
+    UniqueTaskText folder;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put());
+    if (FAILED(found) || !folder) return {};
+    return std::filesystem::path(folder.get());
 }
 
 struct TracePlaces {

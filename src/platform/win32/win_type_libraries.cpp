@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <memory>
 #include <string>
 
 namespace kx {
@@ -22,6 +23,13 @@ bool WideText(std::string_view text, std::wstring* wide) {
 }
 
 ITypeLib* Library(TypeLibHandle handle) { return reinterpret_cast<ITypeLib*>(handle); }
+
+// The attributes GetLibAttr gives, handed back to their library.
+struct AttributesRelease {
+    ITypeLib* library;
+    void operator()(TLIBATTR* attributes) const { library->ReleaseTLibAttr(attributes); }
+};
+using LibraryAttributes = std::unique_ptr<TLIBATTR, AttributesRelease>;
 
 using UnRegisterTypeLibCall = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
 
@@ -72,15 +80,14 @@ HResult WinTypeLibraries::UnRegisterTypeLib(TypeLibHandle library) {
     if (!Holds(library)) return E_INVALIDARG;
     const UnRegisterTypeLibCall unregister = FindUnRegisterTypeLib();
     if (unregister == nullptr) return S_OK;
-    TLIBATTR* attributes = nullptr;
-    const HRESULT read = Library(library)->GetLibAttr(&attributes);
+    ITypeLib* const type_lib = Library(library);
+    TLIBATTR* read_attributes = nullptr;
+    const HRESULT read = type_lib->GetLibAttr(&read_attributes);
     if (FAILED(read)) return read;
-    if (attributes == nullptr) return E_UNEXPECTED;
-    const HRESULT result = unregister(attributes->guid, attributes->wMajorVerNum,
-                                      attributes->wMinorVerNum, attributes->lcid,
-                                      attributes->syskind);
-    Library(library)->ReleaseTLibAttr(attributes);
-    return result;
+    const LibraryAttributes attributes(read_attributes, AttributesRelease{type_lib});
+    if (!attributes) return E_UNEXPECTED;
+    return unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                      attributes->lcid, attributes->syskind);
 }
 
 void WinTypeLibraries::Release(TypeLibHandle library) {
