@@ -12,7 +12,7 @@ JOBS ?= $(shell nproc)
 # The configurations live in CMakePresets.json; each has its own folder.
 BUILD := build
 
-.PHONY: all deps build test test-main test-sanitize test-thread test-fuzz fuzz test-windows demo screenshots screenshots-windows bench-console bench-play clean
+.PHONY: all deps build test test-main test-sanitize test-thread test-fuzz fuzz test-windows package-windows demo screenshots screenshots-windows bench-console bench-play clean
 
 all: build
 
@@ -58,6 +58,13 @@ test-windows: deps
 	cmake --preset mingw
 	cmake --build --preset mingw -j $(JOBS)
 	ctest --preset mingw
+
+# The Windows installer (NSIS): velora.exe, its proxy/stub and the rank sounds,
+# written to build-mingw/packaging/windows/velora-setup-<version>.exe.
+package-windows: deps
+	cmake --preset mingw
+	cmake --build --preset mingw -j $(JOBS) --target kx_windows_installer
+	@ls build-mingw/packaging/windows/velora-setup-*.exe
 
 test: test-main test-sanitize test-thread test-fuzz test-windows
 	@echo "All tests passed, the Windows ones under Wine."

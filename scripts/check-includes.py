@@ -36,7 +36,7 @@ ALLOWED = {
 # Entry points put everything together, so they may include any folder.
 ENTRY_POINTS = {
     "platform/linux/qt/velora_main.cpp",
-    "platform/win32/velora_main.cpp",
+    "platform/win32/win_main.cpp",
     "tools/kxreg_main.cpp",
     "tools/resource_script_main.cpp",
 }

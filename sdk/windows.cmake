@@ -1,11 +1,9 @@
 # The game SDK for Windows: KXCommServices over COM, a static library with
 # the interface's header that widl makes from the console's own description.
-set(KX_WIN_INTERFACE_IDS ${KX_WIN_INTERFACE_DIR}/kestrix_console_i.c)
-set_source_files_properties(${KX_WIN_INTERFACE_IDS} PROPERTIES GENERATED TRUE LANGUAGE CXX)
 add_library(kestrix-game STATIC
     src/game_services_win.cpp
-    src/result_names.cpp
-    ${KX_WIN_INTERFACE_IDS})
+    src/interface_ids_win.cpp
+    src/result_names.cpp)
 add_dependencies(kestrix-game kx_win_interface)
 target_include_directories(kestrix-game PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
                            ${KX_WIN_INTERFACE_DIR})

@@ -156,6 +156,24 @@ HResult ServerRegistration::RegisterServer() {
         const HResult result = ApplyScript(entry.script, ScriptMode::Register);
         if (!Succeeded(result)) return result;
     }
+    const HResult library = RegisterTypeLibrary();
+    if (!Succeeded(library)) return library;
+    // IKXServer is no automation interface, so the type library marshals
+    // nothing: without its proxy/stub no game client in another process
+    // could call the console.
+    return dlls_.RegisterServer(ProxyStubPath());
+}
+
+HResult ServerRegistration::UnregisterServer() {
+    for (const ClassTableEntry& entry : kClassTable) {
+        ApplyScript(entry.script, ScriptMode::Unregister);
+    }
+    UnregisterTypeLibrary();
+    dlls_.UnregisterServer(ProxyStubPath());
+    return kS_OK;
+}
+
+HResult ServerRegistration::RegisterTypeLibrary() {
     LoadedTypeLib library(type_libraries_);
     std::string path;
     const HResult loaded = LoadTypeLib(library.put(), &path);
@@ -163,16 +181,18 @@ HResult ServerRegistration::RegisterServer() {
     return type_libraries_.RegisterTypeLib(library.get(), path, HelpDirectoryOf(path));
 }
 
-HResult ServerRegistration::UnregisterServer() {
-    for (const ClassTableEntry& entry : kClassTable) {
-        ApplyScript(entry.script, ScriptMode::Unregister);
-    }
+void ServerRegistration::UnregisterTypeLibrary() {
     LoadedTypeLib library(type_libraries_);
     std::string path;
     if (Succeeded(LoadTypeLib(library.put(), &path))) {
         type_libraries_.UnRegisterTypeLib(library.get());
     }
-    return kS_OK;
+}
+
+std::string ServerRegistration::ProxyStubPath() const {
+    // The executable's own directory, never the system's search order, which
+    // could find another DLL of that name first.
+    return HelpDirectoryOf(module_.path) + std::string(kProxyStubFileName);
 }
 
 std::string ServerRegistration::ModuleReplacement() const {

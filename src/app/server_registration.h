@@ -2,7 +2,8 @@
 
 // Registering the console as the local COM server of the game-services
 // class, and removing that registration again: the entries of the two
-// registry scripts under HKEY_CLASSES_ROOT, and the type library.
+// registry scripts under HKEY_CLASSES_ROOT, the type library, and the
+// proxy/stub of the game interface.
 
 #include <array>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "base/identities.h"
 #include "platform/com_server.h"
+#include "platform/dll_registration.h"
 #include "platform/registry.h"
 #include "platform/type_libraries.h"
 #include "platform/hresult.h"
@@ -39,31 +41,45 @@ struct ServerModule {
 
 class ServerRegistration {
 public:
-    // The registry and the type libraries must outlive this object.
-    ServerRegistration(Registry& registry, TypeLibraries& type_libraries, ServerModule module)
-        : registry_(registry), type_libraries_(type_libraries), module_(std::move(module)) {}
+    // The registry, the type libraries and the DLL registration must outlive
+    // this object.
+    ServerRegistration(Registry& registry, TypeLibraries& type_libraries, DllRegistration& dlls,
+                       ServerModule module)
+        : registry_(registry),
+          type_libraries_(type_libraries),
+          dlls_(dlls),
+          module_(std::move(module)) {}
 
     // Writes or removes the script's entries. Registering stops at the first
     // failure and keeps what it wrote; unregistering removes all it can.
     // kS_OK, or the failing registry call's error as a result code.
     HResult ApplyScript(RegistryScript script, ScriptMode mode);
 
-    // Every class's script, then the type library: kS_OK or the first failure.
+    // Every class's script, then the type library, then the proxy/stub:
+    // kS_OK or the first failure.
     HResult RegisterServer();
 
-    // Every class's script, then the type library, whatever fails: always kS_OK.
+    // Every class's script, then the type library, then the proxy/stub,
+    // whatever fails: always kS_OK.
     HResult UnregisterServer();
+
+    // The proxy/stub DLL, in the executable's directory.
+    std::string ProxyStubPath() const;
 
     // "%MODULE%": the short path, or the long one when there is no short form.
     std::string ModuleReplacement() const;
 
 private:
+    HResult RegisterTypeLibrary();
+    void UnregisterTypeLibrary();
+
     // Loads from the executable, else from the ".tlb" file beside it; reports
     // the path used.
     HResult LoadTypeLib(TypeLibHandle* library, std::string* path_used);
 
     Registry& registry_;
     TypeLibraries& type_libraries_;
+    DllRegistration& dlls_;
     ServerModule module_;
 };
 

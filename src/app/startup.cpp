@@ -29,7 +29,8 @@ ServerRegistration Registration(const StartupParts& parts) {
     ServerModule module;
     module.path = parts.process->ModuleFileName();
     module.short_path = parts.process->ShortPathName(module.path);
-    return ServerRegistration(*parts.registry, *parts.type_libraries, std::move(module));
+    return ServerRegistration(*parts.registry, *parts.type_libraries, *parts.dlls,
+                              std::move(module));
 }
 
 // The class objects of the ClassTable while the console serves.

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/com_server.h"
 #include "platform/dialog_host.h"
+#include "platform/dll_registration.h"
 #include "platform/process_entry.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
@@ -32,6 +33,7 @@ struct StartupParts {
     ComServer* com = nullptr;
     Registry* registry = nullptr;
     TypeLibraries* type_libraries = nullptr;
+    DllRegistration* dlls = nullptr;
     WindowSystem* windows = nullptr;
     Clock* clock = nullptr;
     TraceLog* trace_log = nullptr;

@@ -84,6 +84,9 @@ inline constexpr std::string_view kInterfaceDescription = "IKXServer Interface";
 inline constexpr std::string_view kProgId = "Velora.KXCommServices.1";
 inline constexpr std::string_view kVersionIndependentProgId = "Velora.KXCommServices";
 
+// The proxy/stub that marshals IKXServer between processes, beside the executable.
+inline constexpr std::string_view kProxyStubFileName = "kx_proxy_stub.dll";
+
 // The executable's file name and the application id's description.
 inline constexpr std::string_view kExecutableFileName = "velora.EXE";
 inline constexpr std::string_view kAppIdDescription = "velora";

@@ -18,6 +18,7 @@
 #include "app/server_registration.h"
 #include "platform/common/memory_registry.h"
 #include "platform/linux/desktop_registration.h"
+#include "platform/linux/local_com_server.h"
 
 namespace kx {
 namespace {
@@ -58,12 +59,13 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     ServerRegistration Registration(TypeLibraries& libraries) {
-        return ServerRegistration(registry_, libraries, ServerModule{program_.string(), ""});
+        return ServerRegistration(registry_, libraries, dlls_, ServerModule{program_.string(), ""});
     }
 
     fs::path dir_;
     fs::path program_;
     MemoryRegistry registry_;
+    NoDllRegistration dlls_;
 };
 
 TEST_F(DesktopRegistrationTest, RegisteringWritesTheClassEntriesTheActivationFileAndTheDesktopEntry) {
@@ -116,7 +118,7 @@ TEST_F(DesktopRegistrationTest, TheEntryStartsTheConsoleWhereItsSoundsAre) {
 
 TEST_F(DesktopRegistrationTest, AMissingProgramRegistersNothingOnTheDesktop) {
     DesktopRegistration desktop((dir_ / "share").string());
-    ServerRegistration registration(registry_, desktop,
+    ServerRegistration registration(registry_, desktop, dlls_,
                                     ServerModule{(dir_ / "gone" / "velora").string(), ""});
     EXPECT_NE(registration.RegisterServer(), 0);
     EXPECT_FALSE(fs::exists(desktop.ActivationFile()));

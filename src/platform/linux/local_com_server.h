@@ -4,11 +4,14 @@
 // the console's interface description is installed on Linux.
 //
 // Implements:
-//  - kx::TypeLibraries that load nothing (registration switches report it).
+//  - kx::TypeLibraries that load nothing (registration switches report it);
+//  - kx::DllRegistration that registers nothing and succeeds: the session
+//    bus carries the game interface's calls without marshalling code.
 //
 // The class objects and the single-instance test live on the session bus
 // (bus_game_services.h, bus_single_instance.h).
 
+#include "platform/dll_registration.h"
 #include "platform/type_libraries.h"
 
 namespace kx {
@@ -23,6 +26,12 @@ public:
     }
     HResult UnRegisterTypeLib(TypeLibHandle) override { return 0; }
     void Release(TypeLibHandle) override {}
+};
+
+class NoDllRegistration final : public DllRegistration {
+public:
+    HResult RegisterServer(std::string_view) override { return kS_OK; }
+    HResult UnregisterServer(std::string_view) override { return kS_OK; }
 };
 
 }  // namespace kx

@@ -16,12 +16,15 @@ const std::string kExe = R"(C:\Program Files\Kestrix\velora.EXE)";
 const std::string kShortExe = R"(C:\PROGRA~1\Kestrix\velora.EXE)";
 const std::string kTlb = R"(C:\Program Files\Kestrix\velora.tlb)";
 const std::string kHelp = R"( help C:\Program Files\Kestrix\)";
+const std::string kProxyStub = R"(C:\Program Files\Kestrix\kx_proxy_stub.dll)";
 const KeyPath kLocalServer = {"CLSID", "{EDD57D80-F4F6-11D3-8B9E-00105A18F13D}", "LocalServer32"};
 
-class FakeTypeLibraries final : public TypeLibraries {
+// The type-library calls and the DLL registration, recorded in one order.
+class FakeTypeLibraries final : public TypeLibraries, public DllRegistration {
 public:
     std::map<std::string, HResult> loads = {{kExe, kS_OK}};  // any other path cannot load
     HResult register_result = kS_OK;
+    HResult dll_result = kS_OK;
     std::vector<std::string> calls;
 
     HResult LoadTypeLib(std::string_view path, TypeLibHandle* library) override {
@@ -40,6 +43,14 @@ public:
         return kE_FAIL;
     }
     void Release(TypeLibHandle) override { calls.push_back("Release"); }
+    HResult RegisterServer(std::string_view path) override {
+        calls.push_back("DllRegisterServer " + std::string(path));
+        return dll_result;
+    }
+    HResult UnregisterServer(std::string_view path) override {
+        calls.push_back("DllUnregisterServer " + std::string(path));
+        return kE_FAIL;
+    }
 };
 
 // `path` for a key, `path name="text"` for a string value (@: the default),
@@ -63,12 +74,12 @@ class ServerRegistrationTest : public ::testing::Test {
 protected:
     // What "RegServer" and "UnregServer" do.
     HResult Register() {
-        ServerRegistration registration(registry_, libraries_, {kExe, kShortExe});
+        ServerRegistration registration(registry_, libraries_, libraries_, {kExe, kShortExe});
         registration.ApplyScript(RegistryScript::Application, ScriptMode::Register);
         return registration.RegisterServer();
     }
     HResult Unregister() {
-        ServerRegistration registration(registry_, libraries_, {kExe, kShortExe});
+        ServerRegistration registration(registry_, libraries_, libraries_, {kExe, kShortExe});
         registration.ApplyScript(RegistryScript::Application, ScriptMode::Unregister);
         return registration.UnregisterServer();
     }
@@ -116,7 +127,8 @@ Velora.KXCommServices.1\CLSID
 Velora.KXCommServices.1\CLSID @="{EDD57D80-F4F6-11D3-8B9E-00105A18F13D}"
 )");
     EXPECT_EQ(libraries_.calls,
-              (std::vector<std::string>{"Load " + kExe, "Register " + kExe + kHelp, "Release"}));
+              (std::vector<std::string>{"Load " + kExe, "Register " + kExe + kHelp, "Release",
+                                        "DllRegisterServer " + kProxyStub}));
     EXPECT_EQ(registry_.OpenKeyCount(), 0u);
 }
 
@@ -141,7 +153,8 @@ TEST_F(ServerRegistrationTest, UnregisterKeepsOnlyTheSharedParentsAndOthersEntri
     EXPECT_EQ(Unregister(), kS_OK);
     EXPECT_EQ(Listing(), "AppID\nCLSID\n");
     EXPECT_EQ(libraries_.calls,
-              (std::vector<std::string>{"Load " + kExe, "Unregister", "Release"}));
+              (std::vector<std::string>{"Load " + kExe, "Unregister", "Release",
+                                        "DllUnregisterServer " + kProxyStub}));
 
     // Another server's entries beside ours.
     ClassesRoot().Create({"AppID", "other.exe"});
@@ -166,7 +179,8 @@ TEST_F(ServerRegistrationTest, LocalServerIsTheShortPathElseTheLongOneAsItIs) {
     };
     for (const Case& c : cases) {
         MemoryRegistry registry;
-        ServerRegistration registration(registry, libraries_, {c.long_path, c.short_path});
+        ServerRegistration registration(registry, libraries_, libraries_,
+                                        {c.long_path, c.short_path});
         ASSERT_EQ(registration.ApplyScript(RegistryScript::Class, ScriptMode::Register), kS_OK);
         const RegKeyNode* key = registry.tree(Hive::ClassesRoot).Find(kLocalServer);
         ASSERT_NE(key, nullptr);
@@ -181,7 +195,8 @@ TEST_F(ServerRegistrationTest, TypeLibraryComesFromTheExecutableElseTheTlbFileBe
     };
     const Case cases[] = {
         {kTYPE_E_CANTLOADLIBRARY, kS_OK, kS_OK, kS_OK,
-         {"Load " + kExe, "Load " + kTlb, "Register " + kTlb + kHelp, "Release"}},
+         {"Load " + kExe, "Load " + kTlb, "Register " + kTlb + kHelp, "Release",
+          "DllRegisterServer " + kProxyStub}},
         {kTYPE_E_CANTLOADLIBRARY, kSTG_E_FILENOTFOUND, kS_OK, kSTG_E_FILENOTFOUND, {"Load " + kExe, "Load " + kTlb}},
         {kS_OK, kS_OK, kE_ACCESSDENIED, kE_ACCESSDENIED,
          {"Load " + kExe, "Register " + kExe + kHelp, "Release"}},
@@ -191,7 +206,8 @@ TEST_F(ServerRegistrationTest, TypeLibraryComesFromTheExecutableElseTheTlbFileBe
         FakeTypeLibraries libraries;
         libraries.loads = {{kExe, c.exe_load}, {kTlb, c.tlb_load}};
         libraries.register_result = c.register_result;
-        EXPECT_EQ(ServerRegistration(registry, libraries, {kExe, ""}).RegisterServer(), c.expected);
+        EXPECT_EQ(ServerRegistration(registry, libraries, libraries, {kExe, ""}).RegisterServer(),
+                  c.expected);
         EXPECT_EQ(libraries.calls, c.calls);
         // The script's entries come first and stay whatever the library does.
         EXPECT_NE(registry.tree(Hive::ClassesRoot).Find(kLocalServer), nullptr);
@@ -203,6 +219,44 @@ TEST_F(ServerRegistrationTest, AScriptThatCannotBeWrittenEndsRegistrationWithIts
     EXPECT_EQ(Register(), kE_ACCESSDENIED);
     EXPECT_TRUE(libraries_.calls.empty());
     EXPECT_EQ(registry_.OpenKeyCount(), 0u);
+}
+
+TEST_F(ServerRegistrationTest, TheProxyStubComesLastAndItsFailureIsRegistrationsResult) {
+    libraries_.dll_result = kE_ACCESSDENIED;
+    EXPECT_EQ(Register(), kE_ACCESSDENIED);
+    EXPECT_EQ(libraries_.calls.back(), "DllRegisterServer " + kProxyStub);
+    // What was written before stays, as after any failing step.
+    EXPECT_NE(ClassesRoot().Find(kLocalServer), nullptr);
+}
+
+TEST_F(ServerRegistrationTest, NoProxyStubIsRegisteredWhenTheTypeLibraryFails) {
+    for (const HResult load : {kTYPE_E_CANTLOADLIBRARY, kS_OK}) {
+        libraries_.calls.clear();
+        libraries_.loads = {{kExe, load}};
+        libraries_.register_result = kE_ACCESSDENIED;
+        EXPECT_NE(Register(), kS_OK);
+        for (const std::string& call : libraries_.calls) {
+            EXPECT_EQ(call.find("Dll"), std::string::npos) << call;
+        }
+    }
+}
+
+TEST(ServerRegistrationPathsTest, TheProxyStubLiesInTheDirectoryOfTheLongPath) {
+    struct Case {
+        std::string long_path, short_path, proxy_stub;
+    };
+    const Case cases[] = {
+        {kExe, kShortExe, kProxyStub},
+        {R"(C:\Kestrix 2.1\velora.EXE)", "", R"(C:\Kestrix 2.1\kx_proxy_stub.dll)"},
+        {"Z:/work/velora.exe", "", "Z:/work/kx_proxy_stub.dll"},
+    };
+    for (const Case& c : cases) {
+        MemoryRegistry registry;
+        FakeTypeLibraries libraries;
+        const ServerRegistration registration(registry, libraries, libraries,
+                                              {c.long_path, c.short_path});
+        EXPECT_EQ(registration.ProxyStubPath(), c.proxy_stub) << c.long_path;
+    }
 }
 
 TEST(ServerRegistrationPathsTest, TlbFileBesideTheExecutableAndHelpDirectory) {

@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
 
 const std::string kExe = R"(C:\Program Files\Kestrix\velora.EXE)";
+const std::string kProxyStub = R"(C:\Program Files\Kestrix\kx_proxy_stub.dll)";
 
 std::string Text(const Guid& g) {
     char text[40];
@@ -31,12 +32,14 @@ std::string Text(const Guid& g) {
 
 // Every port the entry function touches, recording each call in order.
 class RecordingPlatform final : public SingleInstance, public ProcessEntry, public ComServer,
-                                public TypeLibraries, public WindowSystem {
+                                public TypeLibraries, public DllRegistration,
+                                public WindowSystem {
 public:
     Calls calls;
     WindowId other_console = kNoWindow;
     std::string command_line;
-    HResult initialize = kS_OK, register_class = kS_OK, revoke = kS_OK, load = kS_OK;
+    HResult initialize = kS_OK, register_class = kS_OK, revoke = kS_OK, load = kS_OK,
+            register_dll = kS_OK;
 
     WindowId FindWindowByTitle(std::string_view title) override {
         return Call("FindWindow " + std::string(title), other_console);
@@ -73,6 +76,12 @@ public:
     }
     HResult UnRegisterTypeLib(TypeLibHandle) override { return Call("UnRegisterTypeLib", kE_FAIL); }
     void Release(TypeLibHandle) override { Call("Release"); }
+    HResult RegisterServer(std::string_view path) override {
+        return Call("DllRegisterServer " + std::string(path), register_dll);
+    }
+    HResult UnregisterServer(std::string_view path) override {
+        return Call("DllUnregisterServer " + std::string(path), kE_FAIL);
+    }
     int RunModal(const DialogTemplate&, DialogHandler&, WindowId) override { return -1; }
     WindowId ActiveWindow() override { return Call("GetActiveWindow", WindowId{77}); }
     MessageBoxResult ShowMessageBox(WindowId, std::string_view, std::string_view,
@@ -99,7 +108,8 @@ protected:
         platform_.command_line = std::move(command_line);
         const StartupParts parts{.single_instance = &platform_, .process = &platform_,
                                  .com = &platform_, .registry = &registry_,
-                                 .type_libraries = &platform_, .windows = &platform_,
+                                 .type_libraries = &platform_, .dlls = &platform_,
+                                 .windows = &platform_,
                                  .clock = &clock_, .trace_log = &trace_,
                                  .trace_file = dir_ / "debug.txt", .trace_fallback = {}};
         return ConsoleMain(parts, [this](WindowId owner) {
@@ -202,7 +212,8 @@ TEST_F(StartupTest, RegistrationSwitchesShowNoWindowAndEndWithTheirResult) {
                          "GetModuleFileName", "GetShortPathName", "LoadTypeLib " + kExe};
     EXPECT_EQ(Run("velora.EXE /RegServer"), 0);
     Calls expected = start;
-    expected.insert(expected.end(), {"RegisterTypeLib", "Release", "CoUninitialize"});
+    expected.insert(expected.end(), {"RegisterTypeLib", "Release",
+                                     "DllRegisterServer " + kProxyStub, "CoUninitialize"});
     EXPECT_EQ(platform_.calls, expected);
     EXPECT_TRUE(Registered({"AppID", "velora.EXE"}));
     EXPECT_TRUE(Registered({"Velora.KXCommServices"}));
@@ -210,7 +221,8 @@ TEST_F(StartupTest, RegistrationSwitchesShowNoWindowAndEndWithTheirResult) {
     // Unregistration ends with 0 even when the type library refuses.
     EXPECT_EQ(Run("velora.EXE /UnregServer"), 0);
     expected = start;
-    expected.insert(expected.end(), {"UnRegisterTypeLib", "Release", "CoUninitialize"});
+    expected.insert(expected.end(), {"UnRegisterTypeLib", "Release",
+                                     "DllUnregisterServer " + kProxyStub, "CoUninitialize"});
     EXPECT_EQ(platform_.calls, expected);
     EXPECT_FALSE(Registered({"AppID", "velora.EXE"}));
     EXPECT_FALSE(Registered({"Velora.KXCommServices"}));
@@ -218,6 +230,20 @@ TEST_F(StartupTest, RegistrationSwitchesShowNoWindowAndEndWithTheirResult) {
     platform_.load = kTYPE_E_CANTLOADLIBRARY;
     EXPECT_EQ(Run("velora.EXE /RegServer"), kTYPE_E_CANTLOADLIBRARY);
     EXPECT_FALSE(fs::exists(dir_ / "debug.txt"));
+}
+
+TEST_F(StartupTest, AProxyStubThatCannotRegisterIsTheExitCodeOfRegServer) {
+    platform_.register_dll = kREGDB_E_CLASSNOTREG;
+    EXPECT_EQ(Run("velora.EXE -RegServer"), kREGDB_E_CLASSNOTREG);
+    EXPECT_EQ(platform_.calls.back(), "CoUninitialize");
+    EXPECT_TRUE(Registered({"Velora.KXCommServices"}));
+}
+
+TEST_F(StartupTest, AConsoleRunNeverTouchesTheProxyStub) {
+    EXPECT_EQ(Run(kExe), 0);
+    for (const std::string& call : platform_.calls) {
+        EXPECT_EQ(call.find("Dll"), std::string::npos) << call;
+    }
 }
 
 }  // namespace

@@ -139,6 +139,7 @@ int main(int argc, char** argv) {
     kx::BusSingleInstance single_instance(bus);
     kx::LinuxProcessEntry process;
     kx::DesktopRegistration type_libraries(kx::XdgBaseDirectory(kx::XdgBase::Data));
+    kx::NoDllRegistration dlls;
     const kx::TraceFilePlaces trace_places = kx::TraceFileLocations();
 
     kx::StartupParts parts;
@@ -147,6 +148,7 @@ int main(int argc, char** argv) {
     parts.com = &game_services;
     parts.registry = &registry;
     parts.type_libraries = &type_libraries;
+    parts.dlls = &dlls;
     parts.windows = &windows;
     parts.clock = &clock;
     parts.trace_log = &kx::TheTraceLog();
