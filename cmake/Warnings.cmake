@@ -3,9 +3,11 @@ add_library(kx_warnings INTERFACE)
 if(MSVC)
     target_compile_options(kx_warnings INTERFACE /W4 /permissive-)
 else()
+    # C sources (the SDK's C interface test) take all but the C++ ones.
     target_compile_options(kx_warnings INTERFACE
         -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
-        -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wimplicit-fallthrough)
+        $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor> $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>
+        $<$<COMPILE_LANGUAGE:CXX>:-Woverloaded-virtual> -Wimplicit-fallthrough)
     # GCC 12 reports overlapping copies inside libstdc++'s own string
     # concatenation at -O3 that cannot happen (a known false positive).
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
