@@ -75,8 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
         CallCase{"Initialize",
                  [](kx_game_services* s) { return kx_game_initialize(s, "Other", 2.25); },
                  "Other|2.25", KX_GAME_E_REFUSED},
-        CallCase{"GetGameInfo", [](kx_game_services* s) { return kx_game_get_game_info(s, &g_info); },
-                 "184", KX_GAME_E_NOTINITIALIZED},
+        CallCase{"GetGameInfo",
+                 [](kx_game_services* s) { return kx_game_get_game_info(s, &g_info); }, "184",
+                 KX_GAME_E_NOTINITIALIZED},
         // The caller's bytes are the console's buffer size.
         CallCase{"GetGameDataItem",
                  [](kx_game_services* s) {
@@ -89,8 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
                                                        std::numeric_limits<size_t>::max());
                  },
                  "|SEED|4294967295", KX_GAME_E_NOSUCHITEM},
-        CallCase{"RefreshGameData", [](kx_game_services* s) { return kx_game_refresh_game_data(s); },
-                 "", KX_GAME_E_NOTIMPL},
+        CallCase{"RefreshGameData",
+                 [](kx_game_services* s) { return kx_game_refresh_game_data(s); }, "",
+                 KX_GAME_E_NOTIMPL},
         CallCase{"SaveUrlToFile",
                  [](kx_game_services* s) {
                      return kx_game_save_url_to_file(s, "https://host/a.bin?x=1", "/tmp/a.bin");

@@ -128,7 +128,9 @@ int main(int argc, char** argv) {
     client.setProcessChannelMode(QProcess::ForwardedChannels);
     client.setInputChannelMode(QProcess::ForwardedInputChannel);
     QStringList client_args;
-    for (int i = first_client_arg + 1; i < argc; ++i) client_args << QString::fromLocal8Bit(argv[i]);
+    for (int i = first_client_arg + 1; i < argc; ++i) {
+        client_args << QString::fromLocal8Bit(argv[i]);
+    }
 
     int status = 2;
     QObject::connect(&client, &QProcess::finished, &application,
