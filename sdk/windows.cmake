@@ -1,6 +1,7 @@
 # The game SDK for Windows: KXCommServices over COM, a static library with
 # the interface's header that widl makes from the console's own description.
 add_library(kestrix-game STATIC
+    src/game_services_c.cpp
     src/game_services_win.cpp
     src/interface_ids_win.cpp
     src/result_names.cpp)
