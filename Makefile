@@ -6,13 +6,14 @@
 #               runs its Windows tests under Wine.
 #   make fuzz   fuzzes every parser of outside input, FUZZ_SECONDS each.
 #   make demo   runs the console against the bundled demo service.
+#   make package makes the Debian packages into build/packages.
 
 JOBS ?= $(shell nproc)
 
 # The configurations live in CMakePresets.json; each has its own folder.
 BUILD := build
 
-.PHONY: all deps build test test-main test-sanitize test-thread test-fuzz fuzz test-windows package-windows demo screenshots screenshots-windows bench-console bench-play clean
+.PHONY: all deps build test test-main test-sanitize test-thread test-fuzz fuzz test-windows package package-windows demo screenshots screenshots-windows bench-console bench-play clean
 
 all: build
 
@@ -58,6 +59,13 @@ test-windows: deps
 	cmake --preset mingw
 	cmake --build --preset mingw -j $(JOBS)
 	ctest --preset mingw
+
+# The Debian packages (CPack): velora, libkestrix-game1 and
+# libkestrix-game-dev, written to build/packages.
+package: build
+	rm -rf $(BUILD)/packages
+	cd $(BUILD) && cpack --config CPackConfig.cmake -B packages
+	@ls $(BUILD)/packages/*.deb
 
 # The Windows installer (NSIS): velora.exe, its proxy/stub and the rank sounds,
 # written to build-mingw/packaging/windows/velora-setup-<version>.exe.

@@ -11,6 +11,7 @@ packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev nsis
     libcurl4-openssl-dev
     libsystemd-dev dbus desktop-file-utils iproute2 util-linux curl
+    dpkg-dev file lintian appstream
     python3 openssl ca-certificates
     qt6-base-dev qt6-webengine-dev qt6-multimedia-dev
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core fonts-liberation tesseract-ocr tesseract-ocr-eng

@@ -12,7 +12,9 @@
 //    and the desktop entry with which the player finds it. Unregistering
 //    removes both. Files are replaced atomically.
 //
-// Missing: system-wide registration (only the user's data directory).
+// Missing: system-wide registration (only the user's data directory); an
+// installation's own copies are written by its install rules
+// (qt/resources/velora-desktop-files.cmake).
 
 #include <map>
 #include <string>
