@@ -9,3 +9,6 @@ target_include_directories(kestrix-game PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/inclu
                            ${KX_WIN_INTERFACE_DIR})
 target_compile_features(kestrix-game PUBLIC cxx_std_20)
 target_link_libraries(kestrix-game PUBLIC ole32 uuid PRIVATE kx_warnings)
+
+# Word Maze for Windows (wordmaze.exe), on the same rules as the Linux one.
+add_subdirectory(samples/wordmaze)
