@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/server_registration.h"
+#include "kestrix/game_services.h"
 #include "base/identities.h"
 #include "platform/common/memory_registry.h"
 #include "platform/win32/win_com_server.h"
@@ -356,6 +357,45 @@ TEST_F(VeloraExeTest, APlainStartShowsTheLoginServesTheClassAndEndsWhenItIsCance
     std::ostringstream text;
     text << trace.rdbuf();
     EXPECT_NE(text.str().find("Init Console"), std::string::npos) << text.str();
+}
+
+// A game client started before any console: COM starts the registered
+// console (LocalServer32), the game gets an object of its own, and once the
+// console has ended a call fails at once instead of waiting for it.
+TEST_F(VeloraExeTest, AGameStartedFirstStartsTheConsoleAndHearsWhenItHasGone) {
+    ASSERT_EQ(RunVelora("-RegServer"), 0u);
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    {
+        std::int32_t hr = E_FAIL;
+        std::optional<kestrix::KXCommServices> game = kestrix::KXCommServices::Create(&hr);
+        ASSERT_TRUE(game.has_value()) << kestrix::ResultName(hr);
+        std::optional<kestrix::KXCommServices> second = kestrix::KXCommServices::Create(&hr);
+        ASSERT_TRUE(second.has_value()) << kestrix::ResultName(hr);
+
+        // The console that COM started shows its login, and no play is on.
+        HWND login = nullptr;
+        for (DWORD waited = 0; login == nullptr && waited < kGenerousWaitMs; waited += 100) {
+            login = FindWindowA(nullptr, std::string(LoginTemplate().caption).c_str());
+            if (login == nullptr) Sleep(100);
+        }
+        ASSERT_NE(login, nullptr);
+        kestrix::KXTOURINFOSTRUCT info{};
+        info.dwSize = sizeof info;
+        EXPECT_EQ(kestrix::ResultName(game->GetGameInfo(&info)), "KX_E_NOTINITIALIZED");
+        EXPECT_EQ(kestrix::ResultName(second->EndGame(1)), "KX_E_NOTINITIALIZED");
+
+        DWORD console_id = 0;
+        GetWindowThreadProcessId(login, &console_id);
+        UniqueHandle console(OpenProcess(SYNCHRONIZE, FALSE, console_id));
+        PostMessageA(login, WM_CLOSE, 0, 0);
+        ASSERT_EQ(WaitForSingleObject(console.get(), kGenerousWaitMs), WAIT_OBJECT_0);
+
+        const DWORD before = GetTickCount();
+        const std::int32_t gone = game->GetCommandStatus();
+        EXPECT_TRUE(kestrix::Failed(gone)) << kestrix::ResultName(gone);
+        EXPECT_LT(GetTickCount() - before, kGenerousWaitMs);
+    }
+    CoUninitialize();
 }
 
 }  // namespace
