@@ -14,7 +14,7 @@ std::string ResultName(std::int32_t hr) {
         std::int32_t code;
         const char* name;
     };
-    static constexpr std::array<Named, 17> kNames{{
+    static constexpr std::array<Named, 20> kNames{{
         {S_OK, "S_OK"},
         {S_FALSE, "S_FALSE"},
         {KX_S_DOWNLOADRUNNING, "KX_S_DOWNLOADRUNNING"},
@@ -32,6 +32,11 @@ std::string ResultName(std::int32_t hr) {
         {RPC_E_TIMEOUT, "RPC_E_TIMEOUT"},
         {CO_E_SERVER_EXEC_FAILURE, "CO_E_SERVER_EXEC_FAILURE"},
         {KX_E_CONSOLENOTREGISTERED, "KX_E_CONSOLENOTREGISTERED"},
+        // What COM answers on Windows when the proxy/stub is not registered,
+        // or the console's process has ended, or cut the object off.
+        {MakeResult(0x80004002), "E_NOINTERFACE"},
+        {MakeResult(0x800706BA), "RPC_S_SERVER_UNAVAILABLE"},
+        {MakeResult(0x800706B5), "RPC_S_UNKNOWN_IF"},
     }};
     for (const Named& named : kNames) {
         if (named.code == hr) return named.name;

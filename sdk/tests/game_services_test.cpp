@@ -338,6 +338,9 @@ TEST(ResultNameTest, NamesKnownCodesAndPrintsOthers) {
     EXPECT_EQ(kestrix::ResultName(kestrix::RPC_E_DISCONNECTED), "RPC_E_DISCONNECTED");
     EXPECT_EQ(kestrix::ResultName(kestrix::KX_E_NOSUCHITEM), "KX_E_NOSUCHITEM");
     EXPECT_EQ(kestrix::ResultName(kestrix::MakeResult(0x8000FFFF)), "0x8000FFFF");
+    // What COM answers on Windows for a missing proxy/stub or a console gone.
+    EXPECT_EQ(kestrix::ResultName(kestrix::MakeResult(0x80004002)), "E_NOINTERFACE");
+    EXPECT_EQ(kestrix::ResultName(kestrix::MakeResult(0x800706BA)), "RPC_S_SERVER_UNAVAILABLE");
 }
 
 TEST(VerifyFileTest, FollowsTmpdirLikeTheConsole) {

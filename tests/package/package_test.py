@@ -25,7 +25,7 @@ OPTIONS = None
 CONSOLE, GAMELIB, GAMEDEV = "velora", "libkestrix-game1", "libkestrix-game-dev"
 BUS_NAME = "com.kestrix.Console"
 SOUNDS = ("1stPlace.wav", "fanfare.wav", "clap.wav")
-SAMPLE_SOURCES = ("main.cpp", "word_grid.cpp", "wordmaze_window.cpp")
+SAMPLE_SOURCES = ("main.cpp", "word_grid.cpp", "wordmaze_play.cpp", "wordmaze_window.cpp")
 
 
 def make_packages(build, packages):

@@ -8,42 +8,18 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
-
-#include <cstdlib>
 #include <QVBoxLayout>
 
 namespace wordmaze {
 
 namespace {
 
-constexpr int kTickMs = 1000;
-// The automatic player finishes in about two seconds.
-constexpr int kAutoStepMs = 250;
-constexpr int kAutoSteps = 8;
-
-// KX_WORDMAZE_AUTO_SECONDS stretches the automatic round, as a benchmark of a
-// whole game's length needs; anything unreadable keeps the short round.
-int AutoStepMs() {
-    const char* text = std::getenv("KX_WORDMAZE_AUTO_SECONDS");
-    if (text == nullptr) return kAutoStepMs;
-    const int seconds = std::atoi(text);
-    return seconds > 0 && seconds <= 3600 ? seconds * 1000 / kAutoSteps : kAutoStepMs;
-}
-
-QString VerdictText(Verdict verdict) {
-    switch (verdict) {
-        case Verdict::Accepted: return QStringLiteral("Found!");
-        case Verdict::TooShort: return QStringLiteral("Words have three letters or more.");
-        case Verdict::NotInGrid: return QStringLiteral("That word is not in the maze.");
-        case Verdict::NotAWord: return QStringLiteral("Not in Word Maze's word list.");
-        case Verdict::AlreadyFound: return QStringLiteral("Already found.");
-    }
-    return {};
-}
+QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-WordMazeWindow::WordMazeWindow(Round& round, int seconds, const QString& header, PlayMode mode)
+WordMazeWindow::WordMazeWindow(Round& round, int seconds, const QString& header, PlayMode mode,
+                               int auto_step_ms)
     : round_(round), secondsLeft_(seconds), mode_(mode) {
     setWindowTitle(QStringLiteral("Word Maze"));
 
@@ -89,13 +65,13 @@ WordMazeWindow::WordMazeWindow(Round& round, int seconds, const QString& header,
     connect(countdown_, &QTimer::timeout, this, [this] { Tick(); });
     countdown_->start(kTickMs);
     if (mode_ == PlayMode::Automatic) {
-        autoWords_ = FindWords(round_.GetGrid());
+        autoPlayerSteps_.emplace(round_.GetGrid());
         autoPlayer_ = new QTimer(this);
         connect(autoPlayer_, &QTimer::timeout, this, [this] { AutoStep(); });
-        autoPlayer_->start(AutoStepMs());
+        autoPlayer_->start(auto_step_ms);
     }
-    time_->setText(QStringLiteral("Time: %1").arg(secondsLeft_));
-    score_->setText(QStringLiteral("Score: 0"));
+    time_->setText(Text(TimeText(secondsLeft_)));
+    score_->setText(Text(ScoreText(0)));
     entry_->setFocus();
 }
 
@@ -113,27 +89,26 @@ void WordMazeWindow::Submit() {
     entry_->clear();
     if (typed.isEmpty()) return;
     const Verdict verdict = round_.Try(typed.toStdString());
-    status_->setText(VerdictText(verdict));
+    status_->setText(Text(VerdictText(verdict)));
     if (verdict == Verdict::Accepted) words_->addItem(typed.toUpper());
-    score_->setText(QStringLiteral("Score: %1").arg(round_.Score()));
+    score_->setText(Text(ScoreText(round_.Score())));
 }
 
 void WordMazeWindow::Tick() {
     if (finished_) return;
     secondsLeft_ = std::max(0, secondsLeft_ - 1);
-    time_->setText(QStringLiteral("Time: %1").arg(secondsLeft_));
+    time_->setText(Text(TimeText(secondsLeft_)));
     if (secondsLeft_ == 0) Finish();
 }
 
 void WordMazeWindow::AutoStep() {
-    if (finished_) return;
-    if (autoSteps_ >= kAutoSteps) {
+    if (finished_ || !autoPlayerSteps_) return;
+    if (autoPlayerSteps_->Done()) {
         Finish();
         return;
     }
-    const auto step = static_cast<std::size_t>(autoSteps_++);
-    if (step < autoWords_.size()) {
-        entry_->setText(QString::fromStdString(autoWords_[step]).toLower());
+    if (const std::optional<std::string> word = autoPlayerSteps_->Next()) {
+        entry_->setText(Text(*word));
         Submit();
     }
 }

@@ -11,10 +11,10 @@
 #include <QWidget>
 
 #include <functional>
-#include <vector>
-#include <string>
+#include <optional>
 
 #include "word_grid.h"
+#include "wordmaze_play.h"
 
 class QLabel;
 class QLineEdit;
@@ -27,7 +27,8 @@ enum class PlayMode { Player, Automatic };
 
 class WordMazeWindow final : public QWidget {
 public:
-    WordMazeWindow(Round& round, int seconds, const QString& header, PlayMode mode);
+    WordMazeWindow(Round& round, int seconds, const QString& header, PlayMode mode,
+                   int auto_step_ms = kAutoStepMs);
 
     // Called once, when the round ends for any reason.
     std::function<void()> onFinished;
@@ -48,8 +49,7 @@ private:
     int secondsLeft_;
     PlayMode mode_;
     bool finished_ = false;
-    std::vector<std::string> autoWords_;
-    int autoSteps_ = 0;
+    std::optional<AutoPlayer> autoPlayerSteps_;
 
     QLabel* time_ = nullptr;
     QLabel* score_ = nullptr;
