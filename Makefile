@@ -100,7 +100,7 @@ screenshots-windows: test-windows
 	KX_WINEPREFIX=$(CURDIR)/build-mingw/wineprefix KX_SCREENSHOTS=Z:$(CURDIR)/build-mingw/screenshots \
 	    xvfb-run -a -s "-screen 0 1280x1024x24" python3 tests/windows/run_with_demo.py \
 	    --wine-run scripts/wine-run.sh --demo demo/kestrix_demo.py \
-	    --program build-mingw/tests/windows/kx_windows_inet_tests.exe -- --gtest_filter='WinDialogs*'
+	    --program build-mingw/tests/windows/kx_windows_inet_tests.exe -- --gtest_filter='WinDialogs*:WinPlay*'
 	for f in build-mingw/screenshots/*.bmp; do convert "$$f" docs/screenshots/$$(basename "$$f" .bmp).png; done
 
 # Start-up time, memory and idle processor use of the console (bench/README.md).

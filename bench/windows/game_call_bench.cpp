@@ -54,6 +54,9 @@ double ProcessorSeconds() {
     return Seconds(kernel) + Seconds(user);
 }
 
+// The game's time limit, the seconds the automatic game is to take.
+std::u16string g_time_limit = u"7";
+
 // Answers at once, with values a game can read as numbers.
 struct QuickServer final : kx::GameServer {
     kx::HResult Initialize(std::u16string_view, double) override { return 0; }
@@ -61,11 +64,12 @@ struct QuickServer final : kx::GameServer {
         ti->dwTournID = 12;
         return 0;
     }
-    kx::HResult GetGameDataItem(std::u16string_view, std::u16string_view, char16_t* value,
+    kx::HResult GetGameDataItem(std::u16string_view, std::u16string_view item, char16_t* value,
                                 std::uint32_t size) override {
-        if (value == nullptr || size < 2) return kestrix::kKX_E_BUFFERTOOSMALL;
-        value[0] = u'7';
-        value[1] = u'\0';
+        const std::u16string answer = item == u"TIMELIMIT" ? g_time_limit : u"7";
+        if (value == nullptr || size <= answer.size()) return kestrix::kKX_E_BUFFERTOOSMALL;
+        std::copy(answer.begin(), answer.end(), value);
+        value[answer.size()] = u'\0';
         return 0;
     }
     kx::HResult RefreshGameData() override { return 0; }
@@ -180,6 +184,8 @@ int main(int argc, char** argv) {
 
     if (argc > 3) {
         const int seconds = std::atoi(argv[3]);
+        const std::string limit = std::to_string(seconds);
+        g_time_limit.assign(limit.begin(), limit.end());
         SetEnvironmentVariableA("KX_WORDMAZE_AUTO_SCORE", "1000");
         SetEnvironmentVariableA("KX_WORDMAZE_AUTO_SECONDS", std::to_string(seconds).c_str());
         const auto start = std::chrono::steady_clock::now();

@@ -184,7 +184,13 @@ protected:
 
 TEST_F(WinPlayAgainstDemo, AMonitoredFirstPlaceIsPostedRankedAndItsVerifyFileUploaded) {
     const GameSetting score("KX_WORDMAZE_AUTO_SCORE", "2000000000");
-    const GameSetting quick("KX_WORDMAZE_AUTO_SECONDS", "1");
+    const GameSetting quick("KX_WORDMAZE_AUTO_SECONDS", "2");
+    PlayerHands hands([](PlayerHands& h) {
+        // The game as the player sees it, while it plays by itself.
+        HWND game = h.WaitForWindow("Word Maze", std::chrono::seconds(60));
+        Sleep(900);
+        h.Picture(game, "windows-game");
+    });
     PlayFromTheList();
     EXPECT_EQ(clicked_, std::optional<bool>(true));
 
@@ -222,7 +228,10 @@ TEST_F(WinPlayAgainstDemo, AGameThatEndsWithoutItsScoreIsReportedAsAnAbnormalEnd
     const GameSetting runs("KX_CHILD_SLEEP_MS", "300");
     test::SeenMessageBox seen;
     PlayerHands hands(
-        [&](PlayerHands& h) { seen = h.AnswerMessageBox("Error", IDOK, std::chrono::seconds(60)); });
+        [&](PlayerHands& h) {
+            h.Picture(h.WaitForWindow("Error", std::chrono::seconds(60)), "windows-abnormal-end");
+            seen = h.AnswerMessageBox("Error", IDOK, std::chrono::seconds(60));
+        });
     PlayFromTheList();
     EXPECT_EQ(seen.text, "The game has terminated abnormally if you continue to receive this error "
                          "please contact technical support for help.");
