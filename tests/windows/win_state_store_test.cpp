@@ -73,7 +73,8 @@ TEST(WinStateStoreTest, NamesOutsideTheRuleAndOversizedRecordsAreRefused) {
     }
     EXPECT_EQ(store.Write("big", std::string(kMaxStateRecordBytes + 1, 'x')).status,
               StateStatus::Failed);
-    std::ofstream(dir.path() + "\\big", std::ios::binary) << std::string(kMaxStateRecordBytes + 1, 'x');
+    std::ofstream(dir.path() + "\\big", std::ios::binary)
+        << std::string(kMaxStateRecordBytes + 1, 'x');
     std::string bytes;
     EXPECT_EQ(store.Read("big", &bytes).status, StateStatus::Failed);
 }

@@ -1,19 +1,16 @@
 #include "platform/win32/win_state_store.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
-#include "base/unique_any.h"
 #include "platform/win32/win_handles.h"
 
 namespace kx {
 
 namespace {
 
-// Freed whether or not the call that gave it succeeded, as its contract asks.
-using UniqueTaskText = UniqueAny<PWSTR, &::CoTaskMemFree>;
-
-StateResult Failure(DWORD error) { return {StateStatus::Failed, static_cast<std::uint32_t>(error)}; }
+StateResult Failure(DWORD error) {
+    return {StateStatus::Failed, static_cast<std::uint32_t>(error)};
+}
 
 StateResult LastFailure() { return Failure(GetLastError()); }
 
@@ -24,23 +21,19 @@ bool IsMissing(DWORD error) {
 }  // namespace
 
 std::string UserStateDirectory() {
-    UniqueTaskText folder;
-    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put());
-    if (FAILED(found) || !folder) return {};
-    // The file calls take ANSI paths; a folder the code page cannot spell is
-    // refused rather than turned into some other folder's name.
-    BOOL lossy = FALSE;
-    const int size =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder.get(), -1, nullptr, 0, nullptr, &lossy);
-    if (size <= 1 || lossy) return {};
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder.get(), -1, text.data(), size,
-                            nullptr, &lossy) != size ||
-        lossy) {
+    // The variable the system sets for every user's session; the store keeps
+    // shell32 out of every program the backend links into.
+    const DWORD needed = GetEnvironmentVariableA("LOCALAPPDATA", nullptr, 0);
+    if (needed <= 1) return {};
+    std::string folder(needed, '\0');
+    const DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", folder.data(), needed);
+    if (length == 0 || length >= needed) return {};
+    folder.resize(length);
+    // Only a full path is taken: a relative one would name a folder that moves.
+    if (folder.size() < 3 || folder[1] != ':' || (folder[2] != '\\' && folder[2] != '/')) {
         return {};
     }
-    text.resize(static_cast<std::size_t>(size - 1));
-    return text + "\\Kestrix";
+    return folder + "\\Kestrix";
 }
 
 WinStateStore::WinStateStore() : directory_(UserStateDirectory()) {}

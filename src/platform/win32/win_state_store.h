@@ -3,13 +3,13 @@
 // Windows backend: the state port over plain files.
 //
 // Implements:
-//  - kx::StateStore in %LOCALAPPDATA%\Kestrix (the known folder), made when
-//    missing. A write goes to a new temporary file in the same folder
-//    (CreateFileA, WriteFile, FlushFileBuffers) and is moved over the record
-//    with MoveFileExA(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), so
-//    the record is on disk, old or new, whenever the machine stops. A record
-//    that is a reparse point (a link) is not read through. A rename never
-//    replaces a record (MoveFileExA without MOVEFILE_REPLACE_EXISTING).
+//  - kx::StateStore in %LOCALAPPDATA%\Kestrix, made when missing. A write
+//    goes to a new temporary file in the same folder (CreateFileA, WriteFile,
+//    FlushFileBuffers) and is moved over the record with
+//    MoveFileExA(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), so the
+//    record is on disk, old or new, whenever the machine stops. A record that
+//    is a reparse point (a link) is not read through. A rename never replaces
+//    a record (MoveFileExA without MOVEFILE_REPLACE_EXISTING).
 // Errors are GetLastError's.
 //
 // Missing: an access list of its own; the folder has the user profile's,
@@ -41,8 +41,8 @@ private:
     std::string directory_;
 };
 
-// The folder WinStateStore() uses, in the ANSI code page; empty when the
-// known folder cannot be had or cannot be written in that code page.
+// The folder WinStateStore() uses; empty when LOCALAPPDATA is unset or not
+// a full path, so that writing fails rather than lands elsewhere.
 std::string UserStateDirectory();
 
 }  // namespace kx

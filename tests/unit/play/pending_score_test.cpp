@@ -186,7 +186,8 @@ TEST(PendingScoreTest, AnEarlierPlaysRecordIsSetAsideNotOverwritten) {
     EXPECT_EQ(t.store.Get(kName + ".earlier-1"), "older still");
     EXPECT_EQ(t.store.Get(kName + ".earlier-2"), "earlier");
     EXPECT_EQ(t.store.Records().size(), 3u);
-    EXPECT_EQ(t.Traces(), (std::vector<std::string>{"Pending Score Set Aside pending-score.earlier-2"}));
+    EXPECT_EQ(t.Traces(),
+              (std::vector<std::string>{"Pending Score Set Aside pending-score.earlier-2"}));
 }
 
 TEST(PendingScoreTest, AFailedWriteIsTracedAndLeavesTheOldRecord) {

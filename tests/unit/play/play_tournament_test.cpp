@@ -693,7 +693,8 @@ TEST(PlayTournamentCasesTest, AnItemStoredAfterTheScoreIsWrittenWithIt) {
     const auto t = std::make_unique<PlayRig>();
     t->Serve(kStartReply);
     t->processes.Then([&] {
-        t->services = std::make_unique<KXCommServices>(t->h.ports, t->play, t->h.session.strGameName);
+        t->services =
+            std::make_unique<KXCommServices>(t->h.ports, t->play, t->h.session.strGameName);
         EXPECT_EQ(t->services->Initialize(u"Word Maze", 1.0), kS_OK);
         EXPECT_EQ(t->services->EndGame(9), kS_OK);
         EXPECT_EQ(t->services->SetGameDataItem(u"LATE", u"yes"), kS_OK);
