@@ -8,6 +8,7 @@ their own (named regression-*); this script leaves those alone.
     python3 fuzz/make_corpus.py
 """
 
+import hashlib
 import pathlib
 
 ROOT = pathlib.Path(__file__).resolve().parent / "corpus"
@@ -33,6 +34,12 @@ def wide(text):
         else:
             out += bytes([0xE0 | unit >> 12, 0x80 | unit >> 6 & 0x3F, 0x80 | unit & 0x3F])
     return bytes(out)
+
+
+def score_record(body, version="1"):
+    """A pending score's record: the version line, the fields, the digest line."""
+    text = ("KXSCORE " + version + "\n" + body).encode("latin-1")
+    return text + b"END " + hashlib.md5(text).hexdigest().encode() + b"\n"
 
 
 SEEDS = {
@@ -207,6 +214,16 @@ SEEDS = {
                          b'"named":{"key":"p","attributes":null}}'),
         "report-bad": b'{"kind":"click","top":1,"doc":"d","url":"x"}',
         "crlf": b"a\rb\nc\r\nd\n\re",
+    },
+    "fuzz_pending_score": {
+        "record": score_record("USERNAME ann\nGAMENAME Word%20Maze\nTOURNID 12\nPLAYID 5001\n"
+                               "GCS 3cae457a8092cd659adb57e154cf051c\nSCORE 4321\nITEM A 1\n"
+                               "ITEM LINE two%0Alines%25\n"),
+        "no-items": score_record("USERNAME \nGAMENAME x\nTOURNID \nPLAYID \nGCS \nSCORE 0\n"),
+        "later-version": score_record("USERNAME ann\n", version="2"),
+        "cut-short": score_record("USERNAME ann\nGAMENAME x\nTOURNID 1\nPLAYID 2\nGCS 0\n"
+                                  "SCORE 4294967295\n")[:60],
+        "foreign": b"[Settings]\r\nname=value\r\n",
     },
 }
 

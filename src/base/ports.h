@@ -10,6 +10,7 @@
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/sound.h"
+#include "platform/state_store.h"
 
 namespace kx {
 
@@ -21,6 +22,9 @@ struct Ports {
     Processes* processes = nullptr;
     Files* files = nullptr;
     Sound* sound = nullptr;
+    // Where a score waits durably for the service; without it a score lives
+    // in memory only until the service has it.
+    StateStore* states = nullptr;
 };
 
 }  // namespace kx

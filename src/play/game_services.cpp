@@ -7,6 +7,7 @@
 #include <span>
 
 #include "base/ansi_text.h"
+#include "play/pending_score.h"
 
 namespace kx {
 
@@ -103,6 +104,10 @@ HResult KXCommServices::SetGameDataItem(std::u16string_view szItem, std::u16stri
     if (!initialized_) return kKX_E_NOTINITIALIZED;
     return Guarded([&] {
         play_.gameData.Set(ToAnsi(szItem).c_str(), ToAnsi(szValue).c_str());
+        // An item stored after the score travels with it, so the kept record follows.
+        if (play_.scoreReceived != 0 && play_.pendingScore != nullptr) {
+            play_.pendingScore->Keep(play_);
+        }
         return kS_OK;
     });
 }
@@ -113,7 +118,12 @@ HResult KXCommServices::EndGame(std::uint32_t score) {
     if (play_.scoreReceived != 0 || play_.score != 0) return kKX_E_REFUSED;
     play_.scoreReceived = 1;
     play_.score = score;
-    return kS_OK;
+    return Guarded([&] {
+        // The score must outlive the console from here on; a failed write is
+        // the keeper's to trace, and the game still gets its success.
+        if (play_.pendingScore != nullptr) play_.pendingScore->Keep(play_);
+        return kS_OK;
+    });
 }
 
 GameServerFactory GameServicesFactory(Ports& ports, PlayContext& play,

@@ -11,6 +11,8 @@
 
 namespace kx {
 
+class PendingScoreKeeper;
+
 struct PlayContext {
     // The whole STARTTOUR reply of the current play; the game client's items.
     KeyValueStore startResponse;
@@ -22,6 +24,9 @@ struct PlayContext {
     std::int32_t playActive = 0;
     std::int32_t tournamentId = 0;
     std::int32_t playId = 0;
+    // Set by the play session while its game runs and its score waits for
+    // the service, so that an accepted score is written to disk at once.
+    PendingScoreKeeper* pendingScore = nullptr;
 
     // Clears the five numbers. startResponse is only ever replaced by the next
     // play, and gameData outlives every play, so neither is emptied.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/captions.h"
 #include "base/leading_integer.h"
@@ -15,6 +16,7 @@
 #include "net/upload.h"
 #include "platform/game_server.h"
 #include "play/md5.h"
+#include "play/pending_score.h"
 #include "play/rank_feedback.h"
 #include "play/server_wait_dialog.h"
 
@@ -58,7 +60,22 @@ std::string DirectoryOf(const std::string& path) {
     return last == std::string::npos ? std::string() : path.substr(0, last);
 }
 
-enum class PostOutcome { Answered, GivenUp };
+// Cancelled leaves the score's fate open: the service may have it already.
+enum class PostOutcome { Answered, Cancelled, GivenUp };
+
+// Lets the game services reach the keeper for as long as the command runs.
+class KeeperInPlay {
+public:
+    KeeperInPlay(PlayContext& play, PendingScoreKeeper& keeper)
+        : play_(play), previous_(std::exchange(play.pendingScore, &keeper)) {}
+    KeeperInPlay(const KeeperInPlay&) = delete;
+    KeeperInPlay& operator=(const KeeperInPlay&) = delete;
+    ~KeeperInPlay() { play_.pendingScore = previous_; }
+
+private:
+    PlayContext& play_;
+    PendingScoreKeeper* previous_;
+};
 
 // One PLAYTOURNAMENT command; the texts it holds live as long as the command.
 class PlaySession {
@@ -68,7 +85,8 @@ public:
           parts_(parts),
           ports_(parts.ports),
           user_(parts.session.user),
-          wait_(*parts.ports.inet) {}
+          wait_(*parts.ports.inet),
+          keeper_(parts.ports.states, parts.trace) {}
 
     void Run() {
         parts_.trace.Write("Play");
@@ -137,10 +155,37 @@ private:
 
     void PlayOnce() {
         if (!StartTour()) return;
+        const KeeperInPlay in_play(parts_.play, keeper_);
+        keeper_.Arm(PendingIdentity());
         if (!RunGame()) return;
         const std::string form = EndGameForm();
-        if (PostScore(form) == PostOutcome::GivenUp) return;
-        JudgeScoreReply();
+        switch (PostScore(form)) {
+            case PostOutcome::Cancelled:
+                return;
+            case PostOutcome::GivenUp:
+                keeper_.Drop();
+                return;
+            case PostOutcome::Answered:
+                // Accepted or refused, the service has judged this score.
+                keeper_.Drop();
+                JudgeScoreReply();
+                return;
+        }
+    }
+
+    std::string Checksum() const {
+        return Md5Hex(play_id_text_ + tournament_id_text_ + std::string(FieldText(user_.szUserID)));
+    }
+
+    // Everything a later ENDGAME needs but the password, the score and the items.
+    PendingScore PendingIdentity() const {
+        PendingScore identity;
+        identity.userName = std::string(FieldText(user_.szUserName));
+        identity.gameName = parts_.session.strGameName;
+        identity.tournamentIdText = tournament_id_text_;
+        identity.playIdText = play_id_text_;
+        identity.checksum = Checksum();
+        return identity;
     }
 
     bool StartTour() {
@@ -240,8 +285,7 @@ private:
     }
 
     std::string EndGameForm() const {
-        const std::string checksum =
-            Md5Hex(play_id_text_ + tournament_id_text_ + std::string(FieldText(user_.szUserID)));
+        const std::string checksum = Checksum();
         std::string form = CommandBody("ENDGAME")
                                .Add("USERNAME", FieldText(user_.szUserName))
                                .Add("PASSWORD", FieldText(user_.szPassword))
@@ -263,7 +307,7 @@ private:
             if (!wait_.Prepare(CommandUrl(), form, kScoreTitle, kScoreCancelDelaySeconds)) {
                 question = SendError(wait_.Error()) + " \nTry posting score again?";
             } else if (wait_.RunModal(*ports_.windows, console_.Window()) == kWaitCancelled) {
-                return PostOutcome::GivenUp;
+                return PostOutcome::Cancelled;
             } else if (wait_.Error() != 0) {
                 parts_.trace.Write("Error Sending Score");
                 question = SendError(wait_.Error());
@@ -339,6 +383,7 @@ private:
     KXUserInfo& user_;
     // One window object serves both requests of the command.
     ServerWaitDialog wait_;
+    PendingScoreKeeper keeper_;
     std::string verify_path_;
     std::string tournament_id_text_;
     std::string exe_path_;

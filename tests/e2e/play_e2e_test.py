@@ -182,6 +182,11 @@ class PlayOnTheDesktop(demo_world.ConsoleWorld):
             for r in self.requests()))
         time.sleep(1.5)
         desktop.screenshot(window, os.path.join(self.shots, "rank.png"))
+        # Once the service has answered, no score waits on disk any more.
+        state = os.path.join(self.env["XDG_STATE_HOME"], "kestrix")
+        self.assertFalse(os.path.exists(os.path.join(state, "pending-score")))
+        self.assertEqual([n for n in os.listdir(state) if n.startswith("pending-score")]
+                         if os.path.isdir(state) else [], [])
 
     def test_b_a_monitored_first_place_uploads_the_verify_file(self):
         console = self.start(OPTIONS.velora, {"KX_WORDMAZE_AUTO_SCORE": "999999"})

@@ -27,6 +27,7 @@
 #include "support/fake_files.h"
 #include "support/fake_processes.h"
 #include "support/fake_sound.h"
+#include "support/memory_state_store.h"
 #include "support/scripted_inet_api.h"
 #include "support/registry_helpers.h"
 #include "support/scripted_browser.h"
@@ -51,6 +52,7 @@ public:
         ports.processes = &processes;
         ports.files = &files;
         ports.sound = &sound;
+        ports.states = &states;
         windows.AttachBrowser(console_control::kBrowser, browser);
         console.SetLoginRunner([this](WindowId owner) {
             login_owners.push_back(owner);
@@ -121,6 +123,7 @@ public:
     FakeProcesses processes;
     FakeFiles files;
     FakeSound sound;
+    MemoryStateStore states;
     Ports ports;
     ScriptedBrowser browser;
     KXUserInfo user;

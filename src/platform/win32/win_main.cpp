@@ -48,6 +48,7 @@
 #include "platform/win32/win_services_object.h"
 #include "platform/win32/win_single_instance.h"
 #include "platform/win32/win_sound.h"
+#include "platform/win32/win_state_store.h"
 #include "platform/win32/win_type_libraries.h"
 #include "platform/win32/wininet_inet_api.h"
 
@@ -97,6 +98,7 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     kx::WinProcesses processes;
     kx::WinFiles files;
     kx::WinSound sound;
+    kx::WinStateStore states;
 
     kx::Ports ports;
     ports.registry = &registry;
@@ -106,6 +108,7 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     ports.processes = &processes;
     ports.files = &files;
     ports.sound = &sound;
+    ports.states = &states;
 
     // One services object per creation, each a COM shell around the core's.
     const kx::GameServerFactory game_servers = kx::GameServicesFactory(

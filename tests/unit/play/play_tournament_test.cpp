@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "base/registry_paths.h"
 #include "play/game_services.h"
 #include "play/md5.h"
+#include "play/pending_score.h"
 #include "resources/server_wait_template.h"
 #include "support/captured_debug_output.h"
 #include "support/fake_files.h"
@@ -92,6 +94,18 @@ struct PlayRig {
             EXPECT_TRUE(d.DeliverUntil(WM_INET_DONE, 5s));
         });
     }
+    // As Serve, noting first what the state store holds as the pending score.
+    void ServeNoting(std::string_view body, std::optional<std::string>* kept) {
+        h.windows.Then([this, kept, reply = Reply(body)](ScriptedDialog& d) {
+            const std::string name(kPendingScoreName);
+            *kept = h.states.Has(name) ? std::optional(h.states.Get(name)) : std::nullopt;
+            ASSERT_TRUE(inet.WaitUntilHeld(5s));
+            inet.SetReply(reply);
+            inet.ReleasePending();
+            EXPECT_TRUE(d.DeliverUntil(WM_INET_DONE, 5s));
+        });
+    }
+    bool PendingKept() const { return h.states.Has(std::string(kPendingScoreName)); }
     // The next request of a wait dialog fails in transfer with `error`.
     void FailTransfer(std::uint32_t error) {
         h.windows.Then([this, error](ScriptedDialog& d) {
@@ -628,6 +642,161 @@ TEST_F(PlayTournamentTest, AClickRightAfterAPlayIsIgnored) {
     EXPECT_EQ(Bodies().size(), 2u);
     EXPECT_EQ(processes.Starts().size(), 1u);
     EXPECT_EQ(NewTraces().back(), "Play");
+}
+
+// The score as it waits on disk for the service's answer.
+PendingScore ParsedRecord(const std::optional<std::string>& text) {
+    PendingScore record;
+    EXPECT_TRUE(text.has_value());
+    if (text) {
+        EXPECT_EQ(ParsePendingScore(*text, &record), PendingParse::Ok);
+    }
+    return record;
+}
+
+TEST(PlayTournamentCasesTest, AnAcceptedScoreWaitsOnDiskUntilTheServiceAnswers) {
+    const char* const replies[] = {
+        "ERRORCODE=0\r\nRANK=1\r\n",
+        "ERRORCODE=7\r\nERRORTEXT=Already scored\r\n",
+        "ERRORCODE=5\r\n",
+    };
+    for (const char* reply : replies) {
+        SCOPED_TRACE(reply);
+        const auto t = std::make_unique<PlayRig>();
+        t->play.gameData.Set("OLD", "kept");
+        t->Serve(kStartReply);
+        t->Game(4321, {{u"B", u"2"}});
+        std::optional<std::string> kept;
+        t->ServeNoting(reply, &kept);
+
+        t->Click();
+
+        const PendingScore record = ParsedRecord(kept);
+        EXPECT_EQ(record.userName, "ann");
+        EXPECT_EQ(record.gameName, "Word Maze");
+        EXPECT_EQ(record.tournamentIdText, "12");
+        EXPECT_EQ(record.playIdText, "5001");
+        EXPECT_EQ(record.checksum, Md5Hex("500112U17"));
+        EXPECT_EQ(record.score, 4321u);
+        EXPECT_EQ(record.gameData.Values(),
+                  (std::map<std::string, std::string>{{"B", "2"}, {"OLD", "kept"}}));
+        ASSERT_TRUE(kept.has_value());
+        EXPECT_EQ(kept->find("pw"), std::string::npos);
+        EXPECT_EQ(kept->find("PASSWORD"), std::string::npos);
+        // Accepted or refused, the service has judged the score.
+        EXPECT_FALSE(t->PendingKept());
+        EXPECT_TRUE(t->h.states.Records().empty());
+    }
+}
+
+TEST(PlayTournamentCasesTest, AnItemStoredAfterTheScoreIsWrittenWithIt) {
+    const auto t = std::make_unique<PlayRig>();
+    t->Serve(kStartReply);
+    t->processes.Then([&] {
+        t->services =
+            std::make_unique<KXCommServices>(t->h.ports, t->play, t->h.session.strGameName);
+        EXPECT_EQ(t->services->Initialize(u"Word Maze", 1.0), kS_OK);
+        EXPECT_EQ(t->services->EndGame(9), kS_OK);
+        EXPECT_EQ(t->services->SetGameDataItem(u"LATE", u"yes"), kS_OK);
+    });
+    t->processes.Then([&] { t->services.reset(); });
+    std::optional<std::string> kept;
+    t->ServeNoting("ERRORCODE=0\r\n", &kept);
+
+    t->Click();
+
+    const PendingScore record = ParsedRecord(kept);
+    EXPECT_EQ(record.score, 9u);
+    EXPECT_EQ(record.gameData.Values(), (std::map<std::string, std::string>{{"LATE", "yes"}}));
+    EXPECT_EQ(t->Bodies().back(), PlayRig::EndBody("9&LATE=%79es"));
+}
+
+TEST(PlayTournamentCasesTest, AScoreWhoseTransferFailsWaitsThroughTheRetries) {
+    const auto t = std::make_unique<PlayRig>();
+    t->Serve(kStartReply);
+    t->Game(77);
+    t->FailTransfer(12002);
+    t->h.windows.Answer(MessageBoxResult::No);
+    t->h.windows.Answer(MessageBoxResult::No);  // not given up: tried again
+    std::optional<std::string> kept;
+    t->ServeNoting("ERRORCODE=0\r\n", &kept);
+
+    t->Click();
+
+    EXPECT_EQ(ParsedRecord(kept).score, 77u);
+    EXPECT_EQ(t->Bodies().size(), 3u);
+    EXPECT_FALSE(t->PendingKept());
+}
+
+TEST(PlayTournamentCasesTest, AScoreGivenUpIsRemovedAndACancelledWaitKeepsIt) {
+    const struct {
+        const char* name;
+        std::function<void(PlayRig&)> end;
+        bool kept;
+    } cases[] = {
+        {"given up",
+         [](PlayRig& t) {
+             t.FailTransfer(12002);
+             t.h.windows.Answer(MessageBoxResult::No);
+             t.h.windows.Answer(MessageBoxResult::Yes);
+         },
+         false},
+        // The service may have the score already; only its answer or the
+        // player's word ends the wait.
+        {"wait cancelled", [](PlayRig& t) { t.CancelWait(15); }, true},
+        {"transfer failed, then cancelled",
+         [](PlayRig& t) {
+             t.FailTransfer(12002);
+             t.h.windows.Answer(MessageBoxResult::Yes);
+             t.CancelWait(15);
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto t = std::make_unique<PlayRig>();
+        t->Serve(kStartReply);
+        t->Game(77);
+        c.end(*t);
+        t->Click();
+        EXPECT_EQ(t->PendingKept(), c.kept);
+        if (c.kept) {
+            PendingScore record;
+            ASSERT_EQ(ParsePendingScore(t->h.states.Get(std::string(kPendingScoreName)), &record),
+                      PendingParse::Ok);
+            EXPECT_EQ(record.score, 77u);
+        }
+        EXPECT_EQ(t->h.states.Records().size(), c.kept ? 1u : 0u);
+    }
+}
+
+TEST_F(PlayTournamentTest, AGameWithoutAScoreKeepsNothing) {
+    Serve(kStartReply);
+    Game(std::nullopt);
+    Click();
+    EXPECT_TRUE(h.states.Writes().empty());
+}
+
+TEST_F(PlayTournamentTest, AScoreThatCannotBeKeptIsStillPosted) {
+    h.states.FailWrites();
+    Serve(kStartReply);
+    Game(77);
+    Serve("ERRORCODE=0\r\n");
+    Click();
+    EXPECT_EQ(Bodies().back(), EndBody("77"));
+    EXPECT_EQ(NewTraces(), (std::vector<std::string>{"Play", "Init Game Window",
+                                                     "Pending Score Not Kept", "Sending Score",
+                                                     "Refresh Console Window"}));
+    EXPECT_EQ(h.session.nLastPlayID, 5001);
+}
+
+TEST_F(PlayTournamentTest, TheGameServicesKeepNoScoreOutsideAPlay) {
+    play.StartPlay(KeyValueStore(), "12", "5001");
+    KXCommServices outside(h.ports, play, h.session.strGameName);
+    ASSERT_EQ(outside.Initialize(u"Word Maze", 1.0), kS_OK);
+    EXPECT_EQ(outside.EndGame(5), kS_OK);
+    EXPECT_TRUE(h.states.Writes().empty());
+    EXPECT_EQ(play.pendingScore, nullptr);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@
 #include "platform/linux/file_registry.h"
 #include "platform/linux/linux_process_entry.h"
 #include "platform/linux/local_com_server.h"
+#include "platform/linux/file_state_store.h"
 #include "platform/linux/posix_processes.h"
 #include "platform/linux/qt/qt_browser.h"
 #include "platform/linux/qt/qt_event_wait.h"
@@ -122,6 +123,7 @@ int main(int argc, char** argv) {
     kx::PosixProcesses processes(kx::WaitServingQtEvents, kx::WaitPaintingQtEvents, child_watch);
     kx::PosixFiles files;
     kx::QtSound sound;
+    kx::FileStateStore states;
 
     kx::Ports ports;
     ports.registry = &registry;
@@ -131,6 +133,7 @@ int main(int argc, char** argv) {
     ports.processes = &processes;
     ports.files = &files;
     ports.sound = &sound;
+    ports.states = &states;
 
     kx::BusSession bus;
     kx::BusGameServices game_services(
