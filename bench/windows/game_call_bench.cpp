@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include "processor_time.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -41,18 +43,7 @@ std::string Beside(const char* file) {
     return own.substr(0, own.find_last_of('\\') + 1) + file;
 }
 
-double Seconds(const FILETIME& time) {
-    ULARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    return static_cast<double>(value.QuadPart) / 1e7;
-}
-
-double ProcessorSeconds() {
-    FILETIME created, ended, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-    return Seconds(kernel) + Seconds(user);
-}
+using kx::bench::ProcessorSeconds;
 
 // The game's time limit, the seconds the automatic game is to take.
 std::u16string g_time_limit = u"7";

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "processor_time.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -19,18 +21,7 @@
 
 namespace {
 
-double Seconds(const FILETIME& time) {
-    ULARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    return static_cast<double>(value.QuadPart) / 1e7;
-}
-
-double ProcessorSeconds() {
-    FILETIME created, ended, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-    return Seconds(kernel) + Seconds(user);
-}
+using kx::bench::ProcessorSeconds;
 
 LRESULT CALLBACK Count(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_APP) return 0;

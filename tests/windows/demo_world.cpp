@@ -10,6 +10,8 @@
 
 #include "base/ascii.h"
 #include "platform/inet_api.h"
+#include "platform/win32/wininet_inet_api.h"
+#include "support/inet_exchange.h"
 
 namespace kx::test {
 namespace {
@@ -194,6 +196,21 @@ std::string ReadWholeFile(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+bool AddDemoFault(std::string_view json) {
+    const DemoWorld* world = TheDemoWorld();
+    if (world == nullptr) return false;
+    WinInetApi api;
+    InetExchange exchange(api, 0, kInternetOpenTypeDirect);
+    InetTarget post;
+    post.host = world->host;
+    post.port = world->http_port;
+    post.verb = "POST";
+    post.path = "/_control/fault";
+    post.headers = "content-type: application/json";
+    post.body = std::string(json);
+    return exchange.Run(post).status_code == 200;
 }
 
 }  // namespace kx::test

@@ -43,6 +43,10 @@ struct DemoWorld {
 // Read once from the environment; nothing when the driver did not start one.
 const DemoWorld* TheDemoWorld();
 
+// POSTs a fault object to the first service's control page on a session of
+// its own; true when the service took it.
+bool AddDemoFault(std::string_view json);
+
 // Adds the PEM file's first certificate to the current user's Root store;
 // the reason on failure.
 std::optional<std::string> TrustCertificateAuthority(const std::string& pem_file);

@@ -69,19 +69,6 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-bool AddFault(std::string_view json) {
-    WinInetApi api;
-    test::InetExchange exchange(api, 0, kInternetOpenTypeDirect);
-    test::InetTarget post;
-    post.host = World().host;
-    post.port = World().http_port;
-    post.verb = "POST";
-    post.path = "/_control/fault";
-    post.headers = "content-type: application/json";
-    post.body = std::string(json);
-    return exchange.Run(post).status_code == 200;
-}
-
 class WinDialogsAgainstDemo : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -126,7 +113,7 @@ TEST_F(WinDialogsAgainstDemo, TheGuestButtonLogsInAndTheNameIsSavedForTheNextSta
 }
 
 TEST_F(WinDialogsAgainstDemo, ARefusalIsShownInAMessageBoxAndTheDialogTakesAnotherTry) {
-    ASSERT_TRUE(AddFault(R"({"kind": "refuse", "errortext": "Closed for the night", "count": 1})"));
+    ASSERT_TRUE(test::AddDemoFault(R"({"kind": "refuse", "errortext": "Closed for the night", "count": 1})"));
     SeenMessageBox refusal;
     SeenMessageBox blank;
     PlayerHands hands([&](PlayerHands& h) {
@@ -183,7 +170,7 @@ TEST_F(WinDialogsAgainstDemo, ABadEmailIsRefusedWithItsMessageAndNothingIsSent) 
 }
 
 TEST_F(WinDialogsAgainstDemo, TheServerWaitsCancelEndsTheRequestAtOnce) {
-    ASSERT_TRUE(AddFault(R"({"kind":"slow","delay":20,"command":"LOGIN","count":1})"));
+    ASSERT_TRUE(test::AddDemoFault(R"({"kind":"slow","delay":20,"command":"LOGIN","count":1})"));
     ServerWaitDialog wait(inet_);
     ASSERT_TRUE(wait.Prepare("https://" + World().engine_host + std::string(kCommandPath),
                              "COMMAND=LOGIN&USERNAME=guest&PASSWORD=tansy",
@@ -204,7 +191,7 @@ TEST_F(WinDialogsAgainstDemo, TheServerWaitsCancelEndsTheRequestAtOnce) {
 }
 
 TEST_F(WinDialogsAgainstDemo, ADownloadShowsItsProgressAndEndsWithTheWholeFile) {
-    ASSERT_TRUE(AddFault(
+    ASSERT_TRUE(test::AddDemoFault(
         R"({"kind":"slow","path":"/downloads/300k.bin","delay":2,"trickle":true,"count":1})"));
     test::ScratchDirectory scratch;
     const std::string local = (scratch / "wordmaze-setup.exe").string();

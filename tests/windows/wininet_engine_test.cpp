@@ -47,19 +47,6 @@ std::string TempFile(const char* name) {
     return std::string(folder) + name;
 }
 
-bool AddFault(std::string_view json) {
-    WinInetApi api;
-    test::InetExchange exchange(api, 0, kInternetOpenTypeDirect);
-    test::InetTarget post;
-    post.host = World().host;
-    post.port = World().http_port;
-    post.verb = "POST";
-    post.path = "/_control/fault";
-    post.headers = "content-type: application/json";
-    post.body = std::string(json);
-    return exchange.Run(post).status_code == 200;
-}
-
 // The engine with its session open on the system's settings, as the
 // console opens it, and its messages going to a window of the test's thread.
 class EngineOnWinInet : public ::testing::Test {
@@ -165,7 +152,7 @@ TEST_F(EngineOnWinInet, CertificateFailuresEndTheRequestWithTheirWinInetError) {
 }
 
 TEST_F(EngineOnWinInet, CancelMidTransferEndsWithoutDoneAndLeavesTheEngineReady) {
-    ASSERT_TRUE(AddFault(
+    ASSERT_TRUE(test::AddDemoFault(
         R"({"kind":"slow","path":"/downloads/64k.bin","delay":10,"trickle":true,"count":1})"));
     const std::string file = TempFile("kx-engine-cancel.bin");
     ASSERT_TRUE(engine_.StartDownload(Url("http", "/downloads/64k.bin"), file));

@@ -45,18 +45,6 @@ InetTarget Secure(std::string path) {
     return To(World().host, World().https_port, true, std::move(path));
 }
 
-// Adds a fault object through the service's control page.
-bool AddFault(std::string_view json) {
-    WinInetApi api;
-    InetExchange exchange(api, 0, kInternetOpenTypeDirect);
-    InetTarget post = Plain("/_control/fault");
-    post.verb = "POST";
-    post.headers = "content-type: application/json";
-    post.body = std::string(json);
-    const InetOutcome out = exchange.Run(post);
-    return out.status_code == 200;
-}
-
 class WinInetApiTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -159,7 +147,7 @@ TEST_F(WinInetApiTest, FailuresBecomeWinInetErrors) {
                          To(World().other_host, World().https_port, true, "/downloads/10.bin"),
                          kErrorInternetSecCertCnInvalid, 0});
     }
-    ASSERT_TRUE(AddFault(R"({"kind":"status","status":500,"path":"/downloads/100.bin","count":1})"));
+    ASSERT_TRUE(test::AddDemoFault(R"({"kind":"status","status":500,"path":"/downloads/100.bin","count":1})"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WinInetApi api;
@@ -171,7 +159,7 @@ TEST_F(WinInetApiTest, FailuresBecomeWinInetErrors) {
 }
 
 TEST_F(WinInetApiTest, ClosingDuringASlowTransferSilencesTheCallbackAtOnce) {
-    ASSERT_TRUE(AddFault(
+    ASSERT_TRUE(test::AddDemoFault(
         R"({"kind":"slow","path":"/downloads/20k.bin","delay":8,"trickle":true,"count":1})"));
     WinInetApi api;
     InetExchange exchange(api, kInternetFlagAsync, kInternetOpenTypeDirect);

@@ -19,19 +19,7 @@ std::unique_ptr<InetApi> EngineBackend::MakeInet(const SuiteInetOptions&) const 
     return std::make_unique<WinInetApi>();
 }
 
-bool EngineBackend::AddFault(std::string_view json) const {
-    const DemoWorld& world = *TheDemoWorld();
-    WinInetApi api;
-    InetExchange exchange(api, 0, kInternetOpenTypeDirect);
-    InetTarget post;
-    post.host = world.host;
-    post.port = world.http_port;
-    post.verb = "POST";
-    post.path = "/_control/fault";
-    post.headers = "content-type: application/json";
-    post.body = std::string(json);
-    return exchange.Run(post).status_code == 200;
-}
+bool EngineBackend::AddFault(std::string_view json) const { return AddDemoFault(json); }
 
 std::vector<LoggedRequest> EngineBackend::Requests() const {
     return ReadRequestLog(TheDemoWorld()->request_log);
