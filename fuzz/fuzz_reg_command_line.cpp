@@ -87,7 +87,9 @@ void CheckData(const kx::RegCommand& command) {
 }
 
 kx::Hive HiveOf(const kx::RegKeyName& name) {
-    return name.root == kx::kHKeyClassesRoot ? kx::Hive::ClassesRoot : kx::Hive::LocalMachine;
+    if (name.root == kx::kHKeyClassesRoot) return kx::Hive::ClassesRoot;
+    if (name.root == kx::kHKeyCurrentUser) return kx::Hive::CurrentUser;
+    return kx::Hive::LocalMachine;
 }
 
 // A value add stored: exactly the bytes /t, /d and /s encode.
