@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "test_paths.h"
 #include "base/identities.h"
 #include "platform/win32/win_handles.h"
 #include "platform/win32/win_process_entry.h"
@@ -25,18 +26,10 @@
 namespace kx {
 namespace {
 
+using test::WindowsPath;
+using test::Lower;
+
 std::string g_installer;  // its Windows path
-
-std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-std::string Lower(std::string text) {
-    if (!text.empty()) CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
 
 constexpr DWORD kGenerousWaitMs = 120'000;  // only against a hang; nothing is timed
 

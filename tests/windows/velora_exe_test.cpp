@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "test_paths.h"
 #include "app/server_registration.h"
 #include "kestrix/game_services.h"
 #include "base/identities.h"
@@ -28,21 +29,13 @@
 namespace kx {
 namespace {
 
+using test::WindowsPath;
+using test::Lower;
+
 std::string g_velora;  // its Windows path
 
 // Wine sees the build's folders on drive Z:.
-std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 // Registry names and paths compare without regard to case.
-std::string Lower(std::string text) {
-    if (!text.empty()) CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
-
 std::string Directory(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
 
 constexpr DWORD kGenerousWaitMs = 60'000;  // only against a hang; nothing is timed

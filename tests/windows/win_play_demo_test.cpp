@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "test_paths.h"
 #include "account/console_session.h"
 #include "account/user_info.h"
 #include "app/console_dialog.h"
@@ -46,16 +47,11 @@
 namespace kx {
 namespace {
 
+using test::BesideTheTests;
+
 using test::PlayerHands;
 
 const test::DemoWorld& World() { return *test::TheDemoWorld(); }
-
-std::string BesideTheTests(const char* file) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    const std::string own(path);
-    return own.substr(0, own.find_last_of('\\') + 1) + file;
-}
 
 std::vector<test::LoggedRequest> RequestsTo(std::string_view target) {
     std::vector<test::LoggedRequest> found;
