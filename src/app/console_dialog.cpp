@@ -5,6 +5,7 @@
 #include "account/login_dialog.h"
 #include "app/document_click_sink.h"
 #include "app/page_commands.h"
+#include "play/pending_offer.h"
 #include "net/service_interface.h"
 #include "net/version_report.h"
 #include "resources/console_template.h"
@@ -23,6 +24,7 @@ ConsoleDialog::ConsoleDialog(Ports& ports, ConsoleSession& session, TraceLog& tr
       ports_(ports),
       session_(session),
       trace_(trace),
+      play_(play),
       login_runner_([this](WindowId owner) {
           return RunLoginDialog(ports_, &session_.user, owner, trace_);
       }),
@@ -183,6 +185,9 @@ void ConsoleDialog::LoginPrompt() {
         EndConsole(0);
     } else if (result == 1) {
         NavigateTo(PageUrl(ConsolePage::Main), "");
+        if (!pending_offered_) {
+            pending_offered_ = OfferPendingScore(*this, PlayParts{ports_, session_, play_, trace_});
+        }
     }
 }
 

@@ -53,7 +53,8 @@ public:
     // Reloads lastUrl with lastFormData, the session not consulted again.
     void Refresh() override;
     // Shows the login dialog unless somebody is logged in; a cancelled
-    // login ends the console.
+    // login ends the console. After a login, a score the service never
+    // answered for is offered to its player, once a run.
     void LoginPrompt() override;
     // Ends the window's modal run with `result`.
     void EndConsole(int result) override;
@@ -96,6 +97,7 @@ private:
     Ports& ports_;
     ConsoleSession& session_;
     TraceLog& trace_;
+    PlayContext& play_;
     LoginRunner login_runner_;
     CommandDispatcher dispatcher_;
 
@@ -103,6 +105,8 @@ private:
     Browser* browser_ = nullptr;
     BrowserIdentity browser_identity_ = 0;
     bool listening_ = false;
+    // A score left by a killed console is offered to its player once a run.
+    bool pending_offered_ = false;
     std::shared_ptr<Document> document_;
     std::unique_ptr<DocumentClickSink> click_sink_;
 };

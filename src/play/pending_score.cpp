@@ -248,6 +248,9 @@ PendingLoad PendingScoreKeeper::Load() {
         const PendingParse parsed = ParsePendingScore(text, &load.record);
         if (parsed == PendingParse::Ok) {
             load.state = PendingState::Found;
+            identity_ = load.record;
+            armed_ = true;
+            written_ = true;
             return load;
         }
         trace_.Write("Pending Score Unreadable", static_cast<std::int64_t>(parsed));

@@ -83,7 +83,8 @@ public:
     void Drop();
 
     // The record that waits, if any. An unreadable one is reported to the
-    // trace log and renamed aside, so it is neither trusted nor deleted.
+    // trace log and renamed aside, so it is neither trusted nor deleted. A
+    // record found is this keeper's from then on: Drop removes it.
     PendingLoad Load();
 
 private:

@@ -13,11 +13,11 @@
 #include "base/form_encoding.h"
 #include "net/reply.h"
 #include "net/service_interface.h"
-#include "net/upload.h"
 #include "platform/game_server.h"
 #include "play/md5.h"
 #include "play/pending_score.h"
-#include "play/rank_feedback.h"
+#include "play/play_messages.h"
+#include "play/score_post.h"
 #include "play/server_wait_dialog.h"
 
 namespace kx {
@@ -27,25 +27,9 @@ namespace {
 constexpr std::uint32_t kRepeatGuardMs = 3000;
 constexpr std::uint32_t kExePathBufferSize = 260;
 constexpr int kStartCancelDelaySeconds = 10;
-constexpr int kScoreCancelDelaySeconds = 15;
 constexpr int kWaitCancelled = 2;
-constexpr std::string_view kScoreTitle = "Sending score to tournament server...";
 
-constexpr std::string_view kErrorCaption = "Error";
-constexpr std::string_view kServerErrorCaption = "Server Error";
-constexpr std::string_view kRefusalCaption = "Kestrix";
-constexpr std::string_view kUnexpectedReply =
-    "An unexpected response was received from the server.";
 constexpr std::string_view kRegistryError = "Unable to access registry";
-
-// Numbers are shown as "%d" shows them.
-std::string Decimal(std::uint32_t number) {
-    return std::to_string(static_cast<std::int32_t>(number));
-}
-
-std::string SendError(std::uint32_t code) {
-    return "An error occured sending the command. (" + Decimal(code) + ")";
-}
 
 bool Has(const KeyValueStore& reply, const char* key, std::string* value = nullptr) {
     std::string found;
@@ -59,9 +43,6 @@ std::string DirectoryOf(const std::string& path) {
     const auto last = path.find_last_of("\\/");
     return last == std::string::npos ? std::string() : path.substr(0, last);
 }
-
-// Cancelled leaves the score's fate open: the service may have it already.
-enum class PostOutcome { Answered, Cancelled, GivenUp };
 
 // Lets the game services reach the keeper for as long as the command runs.
 class KeeperInPlay {
@@ -90,7 +71,6 @@ public:
 
     void Run() {
         parts_.trace.Write("Play");
-        verify_path_ = ports_.files->TempDirectory() + std::string(kVerifyFileName);
         if (!PassesEntryChecks()) return;
         PlayOnce();
         console_.lastPlayTime = ports_.clock->TickCount();
@@ -158,8 +138,11 @@ private:
         const KeeperInPlay in_play(parts_.play, keeper_);
         keeper_.Arm(PendingIdentity());
         if (!RunGame()) return;
-        const std::string form = EndGameForm();
-        switch (PostScore(form)) {
+        PendingScore score = PendingIdentity();
+        score.score = parts_.play.score;
+        score.gameData = parts_.play.gameData;
+        const std::string form = EndGameForm(score, FieldText(user_.szPassword));
+        switch (PostScore(console_, parts_, wait_, form)) {
             case PostOutcome::Cancelled:
                 return;
             case PostOutcome::GivenUp:
@@ -168,7 +151,10 @@ private:
             case PostOutcome::Answered:
                 // Accepted or refused, the service has judged this score.
                 keeper_.Drop();
-                JudgeScoreReply();
+                if (JudgeScoreReply(console_, parts_, wait_.Response(),
+                                    {parts_.play.playId, parts_.play.tournamentId}, {})) {
+                    parts_.play.ResetPlay();
+                }
                 return;
         }
     }
@@ -284,99 +270,6 @@ private:
         return true;
     }
 
-    std::string EndGameForm() const {
-        const std::string checksum = Checksum();
-        std::string form = CommandBody("ENDGAME")
-                               .Add("USERNAME", FieldText(user_.szUserName))
-                               .Add("PASSWORD", FieldText(user_.szPassword))
-                               .Add("GAMENAME", parts_.session.strGameName)
-                               .Add("TOURNID", tournament_id_text_)
-                               .Add("PLAYID", play_id_text_)
-                               .Add("GCS", checksum)
-                               .Text();
-        form += "&SCORE=" + Decimal(parts_.play.score);
-        if (!parts_.play.gameData.Values().empty()) form += "&" + parts_.play.gameData.Serialize();
-        return form;
-    }
-
-    // Posts until the service answers with an ERRORCODE or the player gives up.
-    PostOutcome PostScore(const std::string& form) {
-        for (;;) {
-            parts_.trace.Write("Sending Score");
-            std::string question;
-            if (!wait_.Prepare(CommandUrl(), form, kScoreTitle, kScoreCancelDelaySeconds)) {
-                question = SendError(wait_.Error()) + " \nTry posting score again?";
-            } else if (wait_.RunModal(*ports_.windows, console_.Window()) == kWaitCancelled) {
-                return PostOutcome::Cancelled;
-            } else if (wait_.Error() != 0) {
-                parts_.trace.Write("Error Sending Score");
-                question = SendError(wait_.Error());
-            } else if (!IsSuccessStatus(wait_.StatusCode())) {
-                parts_.trace.Write("Error Sending Score- Comm Error");
-                question = "There was an error communicating with the tournament server. (" +
-                           Decimal(wait_.StatusCode()) + ") \nTry posting score again?";
-            } else if (!Has(wait_.Response(), "ERRORCODE")) {
-                parts_.trace.Write("Unexpected Response sending Score");
-                question = std::string(kUnexpectedReply) + " ";
-            } else {
-                return PostOutcome::Answered;
-            }
-            if (Show(question, kErrorCaption, MessageBoxButtons::YesNo) == MessageBoxResult::Yes) {
-                continue;
-            }
-            if (Show("You have chosen to cancel posting your score. Your score for this "
-                     "tournament will NOT be posted. Are you sure you want to cancel?",
-                     "Confirm Cancelation",
-                     MessageBoxButtons::YesNo) == MessageBoxResult::Yes) {
-                return PostOutcome::GivenUp;
-            }
-        }
-    }
-
-    void JudgeScoreReply() {
-        const KeyValueStore& reply = wait_.Response();
-        std::string code;
-        reply.Lookup("ERRORCODE", code);
-        if (code != "0") {
-            std::string text;
-            if (Has(reply, "ERRORTEXT", &text)) {
-                Show(text, kRefusalCaption);
-            } else {
-                Show(kUnexpectedReply, kServerErrorCaption);
-                parts_.trace.Write("Unexpected Response sending Score 2");
-            }
-            return;
-        }
-        parts_.session.nLastPlayID = parts_.play.playId;
-        parts_.session.nLastTournID = parts_.play.tournamentId;
-        parts_.play.ResetPlay();
-        console_.lastPlayTime = ports_.clock->TickCount();
-
-        std::string rank_text;
-        if (Has(reply, "RANK", &rank_text)) GiveRankFeedback(reply, rank_text);
-
-        ports_.files->Delete(verify_path_);
-        parts_.trace.Write("Refresh Console Window");
-        console_.CenterConsoleWindow();
-    }
-
-    void GiveRankFeedback(const KeyValueStore& reply, const std::string& rank_text) {
-        parts_.trace.Write("SSRR");
-        const auto rank = static_cast<std::uint32_t>(LeadingInteger(rank_text));
-        if (user_.bPlaySounds != 0) {
-            ports_.sound->PlayAsync(ports_.files->CurrentDirectory() +
-                                    std::string(RankSoundFile(rank)));
-        }
-        if (rank == 1 && user_.bMonitor != 0 && ports_.files->CanOpen(verify_path_)) {
-            UploadFile(*ports_.inet, ServiceHost(*ports_.registry),
-                       GameLogPath(parts_.session.nLastPlayID, FieldText(user_.szUserName)),
-                       verify_path_);
-        }
-        parts_.trace.Write("Refresh Tournament List");
-        console_.NavigateTo(console_.PageUrl(ConsolePage::TourList),
-                            RankPageFormData(rank, rank_text, reply));
-    }
-
     ConsoleWindow& console_;
     const PlayParts& parts_;
     Ports& ports_;
@@ -384,7 +277,6 @@ private:
     // One window object serves both requests of the command.
     ServerWaitDialog wait_;
     PendingScoreKeeper keeper_;
-    std::string verify_path_;
     std::string tournament_id_text_;
     std::string exe_path_;
     std::string game_directory_;
