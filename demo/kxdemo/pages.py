@@ -269,7 +269,8 @@ def standings(ctx):
                "closes " + _closes(tour["closes"]) if tour["status"] == "open" else "closed"))
     table = ('<table class="list"><tr><th class="num">Place</th><th>Player</th>'
              '<th class="num">Score</th></tr>%s</table>' % "".join(rows))
-    return page.render(_stale_notice(ctx) + head + table)
+    # A score posted late is answered here, where its tournament stands.
+    return page.render(_stale_notice(ctx) + head + _rank_banner(ctx) + table)
 
 
 def software_versions(ctx):

@@ -131,6 +131,13 @@ class PlayTest(ServiceTest):
         self.assertEqual("2", self.end(other, "12", "lots")["ERRORCODE"])
         self.assertEqual("2", self.end(other, "12", "4294967295")["ERRORCODE"])
 
+    def test_a_late_post_from_a_new_login_is_taken_once(self):
+        # A console killed before the answer posts again after its next login.
+        play = self.start()["PLAYID"]
+        self.assertEqual("0", self.svc.command(LOGIN % ("demo", "demo"))[2]["ERRORCODE"])
+        self.assertEqual("0", self.end(play, "12", 640)["ERRORCODE"])
+        self.assertEqual("7", self.end(play, "12", 641)["ERRORCODE"])
+
     def test_game_data_items_do_not_override_the_score(self):
         play = self.start("22", "Solitaire Sprint")["PLAYID"]
         body = form(("COMMAND", "ENDGAME"), ("USERNAME", "demo"), ("PASSWORD", "demo"),

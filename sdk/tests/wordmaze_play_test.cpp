@@ -57,6 +57,19 @@ TEST(WordMazeOptionsTest, AutomaticSecondsStretchTheStepsWithinBounds) {
     }
 }
 
+TEST(WordMazeOptionsTest, TheFinalScoreStaysUpAsToldOrAsTheModeWants) {
+    using Env = std::map<std::string, std::string>;
+    const std::vector<std::pair<Env, int>> cases{
+        {{}, wordmaze::kFinalScoreMs},
+        {{{"KX_WORDMAZE_AUTO_SCORE", "5"}}, wordmaze::kAutoFinalScoreMs},
+        {{{"KX_WORDMAZE_AUTO_SCORE", "5"}, {"KX_WORDMAZE_FINAL_SECONDS", "30"}}, 30'000},
+        {{{"KX_WORDMAZE_FINAL_SECONDS", "0"}}, 0},
+        {{{"KX_WORDMAZE_FINAL_SECONDS", "601"}}, wordmaze::kFinalScoreMs},
+        {{{"KX_WORDMAZE_FINAL_SECONDS", "soon"}}, wordmaze::kFinalScoreMs},
+    };
+    for (const auto& [env, ms] : cases) EXPECT_EQ(Read(env).finalMs, ms);
+}
+
 TEST(WordMazeOptionsTest, EndGameSwitchesNeedExactlyOneAndSkippingWins) {
     EXPECT_EQ(Read({{"KX_WORDMAZE_SKIP_ENDGAME", "1"}}).endGame, EndGameCalls::Skip);
     EXPECT_EQ(Read({{"KX_WORDMAZE_ENDGAME_TWICE", "1"}}).endGame, EndGameCalls::Twice);

@@ -5,6 +5,7 @@
 // from the environment:
 //   KX_WORDMAZE_AUTO_SCORE=N    play by itself for about two seconds, score N
 //   KX_WORDMAZE_AUTO_SECONDS=S  with the above: take S seconds instead
+//   KX_WORDMAZE_FINAL_SECONDS=S keep the final score up S seconds
 //   KX_WORDMAZE_SKIP_ENDGAME=1  exit without EndGame (an abnormal end)
 //   KX_WORDMAZE_ENDGAME_TWICE=1 call EndGame again and print its result code
 
@@ -54,8 +55,7 @@ int main(int argc, char** argv) {
         const wordmaze::Outcome outcome = play->HandOver(setup, round, options);
         exit_code = outcome.exitCode;
         window.ShowFinal(QString::fromStdString(wordmaze::FinalText(outcome.score)));
-        QTimer::singleShot(options.autoScore ? wordmaze::kAutoFinalScoreMs : wordmaze::kFinalScoreMs,
-                           &app, &QCoreApplication::quit);
+        QTimer::singleShot(options.finalMs, &app, &QCoreApplication::quit);
     };
     window.show();
     // The console hides its own window while a game runs; the player's

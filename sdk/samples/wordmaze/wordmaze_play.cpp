@@ -61,6 +61,7 @@ Options ReadOptions(const Environment& environment) {
         const std::optional<long long> value = Number(score);
         if (value && *value >= 0 && *value <= 0xFFFFFFFFLL) {
             options.autoScore = static_cast<std::uint32_t>(*value);
+            options.finalMs = kAutoFinalScoreMs;
         } else {
             Report(std::string("ignoring KX_WORDMAZE_AUTO_SCORE=") + score);
         }
@@ -71,6 +72,16 @@ Options ReadOptions(const Environment& environment) {
         const std::optional<long long> seconds = Number(text);
         if (seconds && *seconds > 0 && *seconds <= 3600) {
             options.autoStepMs = static_cast<int>(*seconds * 1000 / kAutoSteps);
+        }
+    }
+    // Keeps the game running after its score is handed over, as a test of
+    // what the console does meanwhile needs.
+    if (const char* text = environment("KX_WORDMAZE_FINAL_SECONDS"); text != nullptr) {
+        const std::optional<long long> seconds = Number(text);
+        if (seconds && *seconds >= 0 && *seconds <= kMaxSeconds) {
+            options.finalMs = static_cast<int>(*seconds * 1000);
+        } else {
+            Report(std::string("ignoring KX_WORDMAZE_FINAL_SECONDS=") + text);
         }
     }
     if (Flag(environment, "KX_WORDMAZE_SKIP_ENDGAME")) {

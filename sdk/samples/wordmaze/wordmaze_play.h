@@ -47,13 +47,16 @@ struct Options {
     std::optional<std::uint32_t> autoScore;
     int autoStepMs = kAutoStepMs;
     EndGameCalls endGame = EndGameCalls::Once;
+    // How long the final score stays up before the game ends.
+    int finalMs = kFinalScoreMs;
 };
 
 // A variable's value, or null when it is not set.
 using Environment = std::function<const char*(const char* name)>;
 
-// KX_WORDMAZE_AUTO_SCORE, KX_WORDMAZE_AUTO_SECONDS, KX_WORDMAZE_SKIP_ENDGAME
-// and KX_WORDMAZE_ENDGAME_TWICE; an unreadable value is reported and ignored.
+// KX_WORDMAZE_AUTO_SCORE, KX_WORDMAZE_AUTO_SECONDS, KX_WORDMAZE_FINAL_SECONDS,
+// KX_WORDMAZE_SKIP_ENDGAME and KX_WORDMAZE_ENDGAME_TWICE; an unreadable
+// value is reported and ignored.
 Options ReadOptions(const Environment& environment);
 Options OptionsFromEnvironment();
 

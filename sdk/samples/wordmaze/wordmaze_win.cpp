@@ -306,7 +306,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     window.onFinished = [&] {
         outcome = play->HandOver(setup, round, options);
         window.ShowFinal(wordmaze::FinalText(outcome.score));
-        window.CloseAfter(options.autoScore ? wordmaze::kAutoFinalScoreMs : wordmaze::kFinalScoreMs);
+        window.CloseAfter(options.finalMs);
     };
     if (!window.Create(instance)) {
         // No window, no round: the play ends abnormally, as a crash would.
