@@ -114,6 +114,12 @@ void ConsoleDialog::DocumentComplete(BrowserIdentity frame, std::u16string_view)
                 DoPageLoad();
             }
         }
+        // Asked over the console's first page, so the player sees where the
+        // answer goes.
+        if (offer_due_) {
+            offer_due_ = false;
+            pending_offered_ = OfferPendingScore(*this, PlayParts{ports_, session_, play_, trace_});
+        }
     }
     trace_.Write("Navigate Complete");
 }
@@ -185,9 +191,7 @@ void ConsoleDialog::LoginPrompt() {
         EndConsole(0);
     } else if (result == 1) {
         NavigateTo(PageUrl(ConsolePage::Main), "");
-        if (!pending_offered_) {
-            pending_offered_ = OfferPendingScore(*this, PlayParts{ports_, session_, play_, trace_});
-        }
+        offer_due_ = !pending_offered_;
     }
 }
 

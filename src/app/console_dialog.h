@@ -53,8 +53,8 @@ public:
     // Reloads lastUrl with lastFormData, the session not consulted again.
     void Refresh() override;
     // Shows the login dialog unless somebody is logged in; a cancelled
-    // login ends the console. After a login, a score the service never
-    // answered for is offered to its player, once a run.
+    // login ends the console. Once the page after a login has loaded, a
+    // score the service never answered for is offered to its player.
     void LoginPrompt() override;
     // Ends the window's modal run with `result`.
     void EndConsole(int result) override;
@@ -105,8 +105,10 @@ private:
     Browser* browser_ = nullptr;
     BrowserIdentity browser_identity_ = 0;
     bool listening_ = false;
-    // A score left by a killed console is offered to its player once a run.
+    // A score left by a killed console is offered to its player once a run,
+    // when the first page after the login has loaded.
     bool pending_offered_ = false;
+    bool offer_due_ = false;
     std::shared_ptr<Document> document_;
     std::unique_ptr<DocumentClickSink> click_sink_;
 };

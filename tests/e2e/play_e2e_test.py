@@ -10,11 +10,14 @@ import argparse
 import json
 import os
 import shutil
+import signal
+import sqlite3
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_world  # noqa: E402
@@ -74,6 +77,7 @@ class PlayOnTheDesktop(demo_world.ConsoleWorld):
                        TMPDIR=os.path.join(cls.scratch, "tmp"),
                        DBUS_SESSION_BUS_ADDRESS=cls.bus.address)
         cls.service, cls.demo_state, ports = demo_world.start_demo_service(cls.scratch)
+        cls.http_port = ports["http"]
         demo_world.point_console_at(cls.reg, ports)
         # The game in a directory of its own, where it writes its verify file.
         os.makedirs(cls.env["TMPDIR"])
@@ -91,6 +95,12 @@ class PlayOnTheDesktop(demo_world.ConsoleWorld):
     def tearDownClass(cls):
         cls.bus.close()
         cls.end_world()
+
+    def setUp(self):
+        # A test that stops its console mid-post leaves a score for the next
+        # login to be offered; each test starts without one.
+        for name in self.pending_files():
+            os.remove(os.path.join(self.state_dir(), name))
 
     def diagnostic_files(self):
         return (("trace", os.path.join(self.run_dir, "debug.txt")),
@@ -116,6 +126,47 @@ class PlayOnTheDesktop(demo_world.ConsoleWorld):
         if command is None:
             return found
         return [r for r in found if ("COMMAND=%s&" % command) in (r.get("body") or "")]
+
+    def add_fault(self, **fault):
+        urllib.request.urlopen(urllib.request.Request(
+            "http://127.0.0.1:%d/_control/fault" % self.http_port,
+            data=json.dumps(fault).encode(), method="POST"), timeout=10).read()
+
+    def state_dir(self):
+        return os.path.join(self.env["XDG_STATE_HOME"], "kestrix")
+
+    def pending_files(self):
+        state = self.state_dir()
+        return sorted(n for n in os.listdir(state) if n.startswith("pending-score")) \
+            if os.path.isdir(state) else []
+
+    def scored_play(self, play_id):
+        db = sqlite3.connect(os.path.join(self.demo_state, "kestrix-demo.sqlite3"))
+        try:
+            return db.execute("SELECT score, gcs FROM plays WHERE id = ?",
+                              (play_id,)).fetchone()
+        finally:
+            db.close()
+
+    def power_loss(self, *processes):
+        for process in processes:
+            os.kill(process.pid if hasattr(process, "pid") else process, signal.SIGKILL)
+        for process in processes:
+            if hasattr(process, "wait"):
+                process.wait(10)
+
+    def offer_after_login(self, shot):
+        """Starts the console, logs the guest in and answers the offer with Yes;
+        answers the console and the text the player read."""
+        console = self.start(OPTIONS.velora)
+        login = desktop.wait_for_window(LOGIN, pid=console.pid)
+        desktop.click(login, *dialog_point(login, (186, 220), 150, 173))  # Guest Login
+        box = desktop.wait_for_window("^Kestrix$", pid=console.pid, timeout=30)
+        time.sleep(1.0)
+        desktop.screenshot_screen(os.path.join(self.shots, shot))
+        text = desktop.read_text(box)
+        desktop.key(box, "Return")
+        return console, text
 
     def game_output(self):
         with open(self.output, encoding="latin-1") as f:
@@ -238,6 +289,70 @@ class PlayOnTheDesktop(demo_world.ConsoleWorld):
             pid = desktop.run("xdotool", "getwindowpid", str(process), check=False).strip()
             if pid.isdigit():
                 os.kill(int(pid), 9)
+
+    def posted_late(self, score, before_kill, shot):
+        """The offer after a lost console posts `score` once the guest logs in again."""
+        ends_before = len(self.requests("ENDGAME"))
+        self.assertEqual(self.pending_files(), ["pending-score"])
+        console, text = self.offer_after_login(shot)
+        self.assertIn("not posted", text)
+        self.assertIn("Post it now", text)
+        self.wait_until("the late post", lambda: len(self.requests("ENDGAME")) > ends_before)
+        self.wait_until("the standings with the rank", lambda: any(
+            "RANK=" in (r.get("body") or "")
+            and r.get("target", "").lower().endswith("standings_container.asp")
+            for r in self.requests()[-5:]), 30)
+        late = self.requests("ENDGAME")[-1]["body"]
+        self.assertIn("&SCORE=%d&" % score, late + "&")
+        play_id = int(late.split("&PLAYID=")[1].split("&")[0])
+        checksum = late.split("&GCS=")[1].split("&")[0]
+        if before_kill is not None:
+            # The service's answer was lost, not the post: the same body again.
+            self.assertEqual(late, before_kill)
+        self.assertEqual(self.scored_play(play_id), (score, checksum))
+        self.wait_until("the record removed", lambda: self.pending_files() == [])
+        window = desktop.wait_for_window(CONSOLE, pid=console.pid)
+        time.sleep(1.5)
+        desktop.screenshot(window, os.path.join(self.shots, "late-rank.png"))
+
+    def test_g_a_score_the_service_held_when_the_console_was_killed_is_posted_later(self):
+        self.add_fault(kind="slow", delay=120, command="ENDGAME", count=1)
+        console = self.start(OPTIONS.velora, {"KX_WORDMAZE_AUTO_SCORE": "5151"})
+        window = self.log_in(console)
+        ends_before = len(self.requests("ENDGAME"))
+        self.play_first_tournament(window)
+        self.wait_until("the held post", lambda: len(self.requests("ENDGAME")) > ends_before)
+        held = self.requests("ENDGAME")[-1]["body"]
+        time.sleep(0.5)
+        self.power_loss(console)
+        self.posted_late(5151, held, "pending-offer-held.png")
+
+    def test_h_a_score_handed_over_just_before_a_power_loss_is_posted_later(self):
+        console = self.start(OPTIONS.velora, {"KX_WORDMAZE_AUTO_SCORE": "6262",
+                                              "KX_WORDMAZE_FINAL_SECONDS": "60"})
+        window = self.log_in(console)
+        ends_before = len(self.requests("ENDGAME"))
+        self.play_first_tournament(window)
+        game = desktop.wait_for_window("^Word Maze$", timeout=30)
+        game_pid = int(desktop.run("xdotool", "getwindowpid", str(game)).strip())
+        # EndGame writes the record before it returns to the game.
+        self.wait_until("the kept score", lambda: self.pending_files() == ["pending-score"])
+        self.power_loss(console, game_pid)
+        self.assertEqual(len(self.requests("ENDGAME")), ends_before)
+        self.posted_late(6262, None, "pending-offer.png")
+
+    def test_i_an_unreadable_record_is_set_aside_whole_and_the_player_told(self):
+        os.makedirs(self.state_dir(), exist_ok=True)
+        torn = b"KXSCORE 1\nUSERNAME guest\nGAMENAME Wo"
+        with open(os.path.join(self.state_dir(), "pending-score"), "wb") as f:
+            f.write(torn)
+        console, text = self.offer_after_login("pending-unreadable.png")
+        self.assertIn("could not be read", text)
+        self.assertEqual(self.pending_files(), ["pending-score.unreadable-1"])
+        with open(os.path.join(self.state_dir(), "pending-score.unreadable-1"), "rb") as f:
+            self.assertEqual(f.read(), torn)
+        desktop.wait_for_window(CONSOLE, pid=console.pid)
+        self.assertIsNone(console.poll())
 
 
 def main():

@@ -38,8 +38,8 @@ PendingScore Kept(std::string_view user = "ann") {
     return score;
 }
 
-// A console whose state folder holds what a killed console left; the
-// offer runs when Open logs "ann" in.
+// A console whose state folder holds what a killed console left; Open logs
+// "ann" in and LogIn loads the page the offer waits for.
 struct OfferRig {
     explicit OfferRig(const std::string& kept) {
         if (!kept.empty()) h.states.Put(kName, kept);
@@ -65,6 +65,22 @@ struct OfferRig {
         });
     }
 
+    void LogIn() {
+        h.Open();
+        EXPECT_TRUE(h.windows.MessageBoxes().empty()) << "asked before the page loaded";
+        h.browser.LoadPage(h.ServicePage());
+    }
+    // Another login in the same run, as the pages' LOGIN command starts it.
+    void LogInAgain(std::string_view name) {
+        h.user.bLoggedIn = 0;
+        h.console.SetLoginRunner([this, name = std::string(name)](WindowId) {
+            h.LogIn(name, "U17");
+            return 1;
+        });
+        h.console.LoginPrompt();
+        h.browser.LoadPage(h.ServicePage());
+    }
+
     std::vector<std::string> Bodies() const {
         std::vector<std::string> bodies;
         for (const auto& send : h.inet.Log().sends) bodies.push_back(send.body);
@@ -80,7 +96,7 @@ TEST(PendingOfferTest, YesPostsTheKeptScoreWithTheNewLoginsPasswordAndShowsItsRa
     t.h.windows.Answer(MessageBoxResult::Yes);
     t.Serve("ERRORCODE=0\r\nRANK=2\r\nPERCENTILE=9\r\n");
 
-    t.h.Open();
+    t.LogIn();
 
     EXPECT_EQ(t.h.MessageTexts(), (std::vector<std::string>{std::string(kOffer)}));
     EXPECT_EQ(t.Bodies(), (std::vector<std::string>{
@@ -134,7 +150,7 @@ TEST(PendingOfferTest, HowTheOfferEndsDecidesWhetherTheRecordStays) {
         const std::string kept = FormatPendingScore(Kept());
         const auto t = std::make_unique<OfferRig>(kept);
         c.script(*t);
-        t->h.Open();
+        t->LogIn();
         EXPECT_EQ(t->Bodies().size(), c.posts);
         EXPECT_EQ(t->h.states.Has(kName), c.kept);
         if (c.kept) {
@@ -147,34 +163,28 @@ TEST(PendingOfferTest, HowTheOfferEndsDecidesWhetherTheRecordStays) {
 TEST(PendingOfferTest, AnsweredNoTheScoreIsNotOfferedAgainInTheSameRun) {
     OfferRig t(FormatPendingScore(Kept()));
     t.h.windows.Answer(MessageBoxResult::No);
-    t.h.Open();
-    t.h.user.bLoggedIn = 0;
-    t.h.console.LoginPrompt();
+    t.LogIn();
+    t.LogInAgain("ann");
     EXPECT_EQ(t.h.windows.MessageBoxes().size(), 1u);
     EXPECT_TRUE(t.h.states.Has(kName));
 }
 
 TEST(PendingOfferTest, AnotherPlayersRecordIsLeftUntouchedAndOfferedWhenTheyLogIn) {
     OfferRig t(FormatPendingScore(Kept("bob")));
-    t.h.Open();
+    t.LogIn();
     EXPECT_TRUE(t.h.windows.MessageBoxes().empty());
     EXPECT_TRUE(t.h.states.Writes().empty());
     EXPECT_EQ(t.h.states.Get(kName), FormatPendingScore(Kept("bob")));
 
-    t.h.user.bLoggedIn = 0;
-    t.h.console.SetLoginRunner([&t](WindowId) {
-        t.h.LogIn("bob", "U17");
-        return 1;
-    });
     t.h.windows.Answer(MessageBoxResult::No);
-    t.h.console.LoginPrompt();
+    t.LogInAgain("bob");
     ASSERT_EQ(t.h.windows.MessageBoxes().size(), 1u);
 }
 
 TEST(PendingOfferTest, AnUnreadableRecordIsSetAsideWholeAndThePlayerTold) {
     const std::string torn = FormatPendingScore(Kept()).substr(0, 40);
     OfferRig t(torn);
-    t.h.Open();
+    t.LogIn();
     EXPECT_TRUE(t.Bodies().empty());
     EXPECT_FALSE(t.h.states.Has(kName));
     EXPECT_EQ(t.h.states.Get(kName + ".unreadable-1"), torn);
