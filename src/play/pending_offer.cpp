@@ -54,9 +54,9 @@ bool OfferPendingScore(ConsoleWindow& console, const PlayParts& parts) {
             // new start does not know; the tournament's standings do not.
             const RankPage standings{ConsolePage::Standings,
                                      "TOURNID=" + FormEncode(score.tournamentIdText)};
-            JudgeScoreReply(console, parts, wait.Response(),
-                            {LeadingInteger(score.playIdText), LeadingInteger(score.tournamentIdText)},
-                            standings);
+            const ScoredPlay scored{LeadingInteger(score.playIdText),
+                                    LeadingInteger(score.tournamentIdText)};
+            JudgeScoreReply(console, parts, wait.Response(), scored, standings);
             return true;
         }
     }

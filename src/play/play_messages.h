@@ -1,11 +1,14 @@
 #pragma once
 
-// The texts a play shows the player, shared by a live play and a score
-// posted late, so both say the same thing in the same words.
+// The texts a play shows the player and its reading of the service's
+// replies, shared by a live play and a score posted late, so both say the
+// same thing in the same words.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "base/key_value_store.h"
 
 namespace kx {
 
@@ -22,6 +25,14 @@ inline std::string Decimal(std::uint32_t number) {
 
 inline std::string SendError(std::uint32_t code) {
     return "An error occured sending the command. (" + Decimal(code) + ")";
+}
+
+// Whether the reply holds `key`, and its value when asked for.
+inline bool ReplyHas(const KeyValueStore& reply, const char* key, std::string* value = nullptr) {
+    std::string found;
+    if (!reply.Lookup(key, found)) return false;
+    if (value != nullptr) *value = found;
+    return true;
 }
 
 }  // namespace kx

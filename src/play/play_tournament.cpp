@@ -27,16 +27,8 @@ namespace {
 constexpr std::uint32_t kRepeatGuardMs = 3000;
 constexpr std::uint32_t kExePathBufferSize = 260;
 constexpr int kStartCancelDelaySeconds = 10;
-constexpr int kWaitCancelled = 2;
 
 constexpr std::string_view kRegistryError = "Unable to access registry";
-
-bool Has(const KeyValueStore& reply, const char* key, std::string* value = nullptr) {
-    std::string found;
-    if (!reply.Lookup(key, found)) return false;
-    if (value != nullptr) *value = found;
-    return true;
-}
 
 // Either separator ends the folder: installers on Linux write "/" paths.
 std::string DirectoryOf(const std::string& path) {
@@ -187,7 +179,9 @@ private:
             parts_.trace.Write("Error Sending Command");
             return false;
         }
-        if (wait_.RunModal(*ports_.windows, console_.Window()) == kWaitCancelled) return false;
+        if (wait_.RunModal(*ports_.windows, console_.Window()) == ServerWaitDialog::kCancelled) {
+            return false;
+        }
         if (wait_.Error() != 0) {
             Show(SendError(wait_.Error()), kErrorCaption);
             parts_.trace.Write("Error Sending Command 2");
@@ -205,12 +199,12 @@ private:
                            "Invalid Error Code from Server 2")) {
             return false;
         }
-        if (!Has(reply, "PLAYID", &play_id_text_)) {
+        if (!ReplyHas(reply, "PLAYID", &play_id_text_)) {
             Show("PlayID not preset in response.", kServerErrorCaption);
             parts_.trace.Write("Play ID not Created");
             return false;
         }
-        if (!Has(reply, "CLIENTID")) {
+        if (!ReplyHas(reply, "CLIENTID")) {
             Show("No Client Id", kServerErrorCaption);
             parts_.trace.Write("No Client ID");
             return false;
@@ -230,7 +224,7 @@ private:
         }
         if (code == "0") return true;
         std::string text;
-        if (Has(reply, "ERRORTEXT", &text)) {
+        if (ReplyHas(reply, "ERRORTEXT", &text)) {
             Show(text, kRefusalCaption);
         } else {
             Show(kUnexpectedReply, kServerErrorCaption);

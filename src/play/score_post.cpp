@@ -17,15 +17,7 @@ namespace kx {
 namespace {
 
 constexpr int kScoreCancelDelaySeconds = 15;
-constexpr int kWaitCancelled = 2;
 constexpr std::string_view kScoreTitle = "Sending score to tournament server...";
-
-bool Has(const KeyValueStore& reply, const char* key, std::string* value = nullptr) {
-    std::string found;
-    if (!reply.Lookup(key, found)) return false;
-    if (value != nullptr) *value = found;
-    return true;
-}
 
 std::string CommandUrl(Registry& registry) {
     return "https://" + ServiceHost(registry) + std::string(kCommandPath);
@@ -78,7 +70,8 @@ PostOutcome PostScore(ConsoleWindow& console, const PlayParts& parts, ServerWait
         if (!wait.Prepare(CommandUrl(*ports.registry), form, kScoreTitle,
                           kScoreCancelDelaySeconds)) {
             question = SendError(wait.Error()) + " \nTry posting score again?";
-        } else if (wait.RunModal(*ports.windows, console.Window()) == kWaitCancelled) {
+        } else if (wait.RunModal(*ports.windows, console.Window()) ==
+                   ServerWaitDialog::kCancelled) {
             return PostOutcome::Cancelled;
         } else if (wait.Error() != 0) {
             parts.trace.Write("Error Sending Score");
@@ -87,7 +80,7 @@ PostOutcome PostScore(ConsoleWindow& console, const PlayParts& parts, ServerWait
             parts.trace.Write("Error Sending Score- Comm Error");
             question = "There was an error communicating with the tournament server. (" +
                        Decimal(wait.StatusCode()) + ") \nTry posting score again?";
-        } else if (!Has(wait.Response(), "ERRORCODE")) {
+        } else if (!ReplyHas(wait.Response(), "ERRORCODE")) {
             parts.trace.Write("Unexpected Response sending Score");
             question = std::string(kUnexpectedReply) + " ";
         } else {
@@ -113,7 +106,7 @@ bool JudgeScoreReply(ConsoleWindow& console, const PlayParts& parts, const KeyVa
     reply.Lookup("ERRORCODE", code);
     if (code != "0") {
         std::string text;
-        if (Has(reply, "ERRORTEXT", &text)) {
+        if (ReplyHas(reply, "ERRORTEXT", &text)) {
             console.ShowMessage(text, kRefusalCaption);
         } else {
             console.ShowMessage(kUnexpectedReply, kServerErrorCaption);
@@ -128,7 +121,7 @@ bool JudgeScoreReply(ConsoleWindow& console, const PlayParts& parts, const KeyVa
     const std::string verify_path =
         parts.ports.files->TempDirectory() + std::string(kVerifyFileName);
     std::string rank_text;
-    if (Has(reply, "RANK", &rank_text)) {
+    if (ReplyHas(reply, "RANK", &rank_text)) {
         GiveRankFeedback(console, parts, reply, rank_text, verify_path, rank_page);
     }
     parts.ports.files->Delete(verify_path);

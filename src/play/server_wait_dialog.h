@@ -31,7 +31,8 @@ public:
                  int cancel_delay_seconds);
 
     // RunModal (inherited) answers 1 when the request has ended or could not
-    // start, 2 when the player cancelled.
+    // start, kCancelled when the player cancelled.
+    static constexpr int kCancelled = 2;
 
     // The last request's outcome, readable until the next request starts.
     std::uint32_t Error() const { return engine_.Error(); }

@@ -18,8 +18,6 @@ namespace kx {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Behavior;
-using test::InetOp;
 using test::ScriptedDialog;
 
 constexpr std::string_view kOffer =
@@ -45,9 +43,9 @@ struct OfferRig {
         if (!kept.empty()) h.states.Put(kName, kept);
         CopyToField(h.user.szPassword, "new pw");
         h.user.bPlaySounds = 1;
-        h.inet.Script(InetOp::Connect, Behavior::AtOnce(test::Announce::Nothing));
-        h.inet.Script(InetOp::OpenRequest, Behavior::AtOnce(test::Announce::Nothing));
-        h.inet.Script(InetOp::SendRequest, Behavior::PendUntilReleased());
+        h.inet.Script(test::InetOp::Connect, test::Behavior::AtOnce(test::Announce::Nothing));
+        h.inet.Script(test::InetOp::OpenRequest, test::Behavior::AtOnce(test::Announce::Nothing));
+        h.inet.Script(test::InetOp::SendRequest, test::Behavior::PendUntilReleased());
     }
 
     void Serve(std::string_view body) {
