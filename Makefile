@@ -84,10 +84,10 @@ demo: deps
 
 # Pictures of the real windows for the README, taken by the end-to-end test.
 screenshots: build
-	dbus-run-session -- xvfb-run -a -n 150 -s "-screen 0 1280x1024x24" python3 tests/e2e/console_e2e_test.py \
+	dbus-run-session -- xvfb-run -a -n 150 -s "-screen 0 1280x1024x24 -noreset" python3 tests/e2e/console_e2e_test.py \
 	    --velora $(BUILD)/src/platform/linux/qt/velora --kxreg $(BUILD)/src/tools/kxreg \
 	    --screenshots docs/screenshots
-	xvfb-run -a -n 151 -s "-screen 0 1280x1024x24" python3 tests/e2e/play_e2e_test.py \
+	xvfb-run -a -n 151 -s "-screen 0 1280x1024x24 -noreset" python3 tests/e2e/play_e2e_test.py \
 	    --velora $(BUILD)/src/platform/linux/qt/velora --kxreg $(BUILD)/src/tools/kxreg \
 	    --game $(BUILD)/sdk/samples/wordmaze/kx-wordmaze --screenshots docs/screenshots
 
@@ -98,20 +98,20 @@ screenshots-windows: test-windows
 	    reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f
 	rm -rf build-mingw/screenshots && mkdir -p build-mingw/screenshots
 	KX_WINEPREFIX=$(CURDIR)/build-mingw/wineprefix KX_SCREENSHOTS=Z:$(CURDIR)/build-mingw/screenshots \
-	    xvfb-run -a -s "-screen 0 1280x1024x24" python3 tests/windows/run_with_demo.py \
+	    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" python3 tests/windows/run_with_demo.py \
 	    --wine-run scripts/wine-run.sh --demo demo/kestrix_demo.py \
 	    --program build-mingw/tests/windows/kx_windows_inet_tests.exe -- --gtest_filter='WinDialogs*:WinPlay*'
 	for f in build-mingw/screenshots/*.bmp; do convert "$$f" docs/screenshots/$$(basename "$$f" .bmp).png; done
 
 # Start-up time, memory and idle processor use of the console (bench/README.md).
 bench-console: build
-	dbus-run-session -- xvfb-run -a -n 160 -s "-screen 0 1280x1024x24" python3 bench/console_startup.py \
+	dbus-run-session -- xvfb-run -a -n 160 -s "-screen 0 1280x1024x24 -noreset" python3 bench/console_startup.py \
 	    --velora $(BUILD)/src/platform/linux/qt/velora --kxreg $(BUILD)/src/tools/kxreg
 
 # A game-services call's round trip, and the console's CPU during a 30-second game.
 bench-play: build
 	dbus-run-session -- $(BUILD)/bench/kx_bench_game_calls
-	xvfb-run -a -n 162 -s "-screen 0 1280x1024x24" python3 bench/console_play_cpu.py \
+	xvfb-run -a -n 162 -s "-screen 0 1280x1024x24 -noreset" python3 bench/console_play_cpu.py \
 	    --velora $(BUILD)/src/platform/linux/qt/velora --kxreg $(BUILD)/src/tools/kxreg \
 	    --game $(BUILD)/sdk/samples/wordmaze/kx-wordmaze
 
