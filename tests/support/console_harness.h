@@ -32,6 +32,7 @@
 #include "support/registry_helpers.h"
 #include "support/scripted_browser.h"
 #include "support/scripted_window_system.h"
+#include "support/trace_events.h"
 
 namespace kx::test {
 
@@ -97,17 +98,7 @@ public:
         return texts;
     }
 
-    std::vector<std::string> TraceEvents() {
-        std::ifstream in(trace_path);
-        std::vector<std::string> events;
-        for (std::string line; std::getline(in, line);) {
-            // "seconds,text,first:second"
-            const auto first = line.find(',');
-            const auto last = line.rfind(',');
-            events.push_back(line.substr(first + 1, last - first - 1));
-        }
-        return events;
-    }
+    std::vector<std::string> TraceEvents() { return ReadTraceEvents(trace_path); }
 
     // A page of the service's host; the console main page unless told.
     std::shared_ptr<ScriptedDocument> ServicePage(

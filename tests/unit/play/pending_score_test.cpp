@@ -10,6 +10,7 @@
 #include "support/fake_clock.h"
 #include "support/memory_state_store.h"
 #include "support/scratch_directory.h"
+#include "support/trace_events.h"
 
 namespace kx {
 namespace {
@@ -43,14 +44,7 @@ struct KeeperRig {
 
     std::vector<std::string> Traces() {
         trace.Close();
-        std::ifstream in(dir / "debug.txt");
-        std::vector<std::string> events;
-        for (std::string line; std::getline(in, line);) {
-            const auto first = line.find(',');
-            const auto last = line.rfind(',');
-            events.push_back(line.substr(first + 1, last - first - 1));
-        }
-        return events;
+        return test::ReadTraceEvents(dir / "debug.txt");
     }
 
     test::ScratchDirectory dir;
